@@ -1,0 +1,31 @@
+# vorlanex_library(<name> SOURCES ... [PUBLIC_DEPS ...] [PRIVATE_DEPS ...])
+# Declares the static library vorlanex_<name> with the alias vorlanex::<name>.
+# Headers are included as "<name>/<file>.h" from src/.
+function(vorlanex_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;PUBLIC_DEPS;PRIVATE_DEPS" ${ARGN})
+  add_library(vorlanex_${name} STATIC ${ARG_SOURCES})
+  add_library(vorlanex::${name} ALIAS vorlanex_${name})
+  target_include_directories(vorlanex_${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(vorlanex_${name} PUBLIC ${ARG_PUBLIC_DEPS} PRIVATE ${ARG_PRIVATE_DEPS})
+endfunction()
+
+# vorlanex_test(<name> SOURCES ... DEPS ...)
+# One test executable per subsystem; every test is registered with CTest.
+function(vorlanex_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+endfunction()
+
+# vorlanex_fuzz(<name> SOURCES ... DEPS ...)
+# A libFuzzer target; scripts/fuzz runs every target named fuzz_*.
+function(vorlanex_fuzz name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+endfunction()

@@ -1,0 +1,157 @@
+#include "platform/file_system.h"
+
+#include <system_error>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <vector>
+#endif
+
+#include "platform/text_conversion.h"
+
+namespace platform {
+
+std::filesystem::path ToPath(std::string_view utf8) {
+  return std::filesystem::path(std::u8string(reinterpret_cast<const char8_t*>(utf8.data()), utf8.size()));
+}
+
+std::string FromPath(const std::filesystem::path& path) {
+  const std::u8string s = path.u8string();
+  return std::string(reinterpret_cast<const char*>(s.data()), s.size());
+}
+
+std::string IncludeTrailingDelimiter(std::string path) {
+  if (path.empty() || path.back() != kPathDelimiter) path.push_back(kPathDelimiter);
+  return path;
+}
+
+#ifdef _WIN32
+
+namespace {
+std::wstring Wide(std::string_view utf8) { return ToPath(utf8).wstring(); }
+}  // namespace
+
+bool EnumerateDirectory(const std::string& folder, const std::function<void(const TDirectoryEntry&)>& visit) {
+  WIN32_FIND_DATAW data;
+  HANDLE h = FindFirstFileExW(Wide(IncludeTrailingDelimiter(folder) + "*").c_str(), FindExInfoBasic, &data,
+                              FindExSearchNameMatch, nullptr, 0);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  do {
+    TDirectoryEntry entry;
+    entry.name = FromPath(std::filesystem::path(data.cFileName));
+    entry.is_directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    entry.is_link = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    visit(entry);
+  } while (FindNextFileW(h, &data));
+  FindClose(h);
+  return true;
+}
+
+bool GetFileIdentity(const std::string& path, TFileIdentity& identity) {
+  HANDLE h = CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool ok = GetFileInformationByHandle(h, &info) != 0;
+  CloseHandle(h);
+  if (!ok) return false;
+  identity.device = info.dwVolumeSerialNumber;
+  identity.file = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  return true;
+}
+
+std::string ExecutablePath() {
+  std::wstring buffer(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (n == 0) return {};
+    if (n < buffer.size()) {
+      buffer.resize(n);
+      return FromPath(std::filesystem::path(buffer));
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+#else
+
+bool EnumerateDirectory(const std::string& folder, const std::function<void(const TDirectoryEntry&)>& visit) {
+  DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+  if (!dir) return false;
+  const std::string prefix = IncludeTrailingDelimiter(folder);
+  while (const dirent* d = ::readdir(dir)) {
+    TDirectoryEntry entry;
+    entry.name = d->d_name;
+    entry.is_link = d->d_type == DT_LNK;
+    entry.is_directory = d->d_type == DT_DIR;
+    if (d->d_type == DT_LNK || d->d_type == DT_UNKNOWN) {
+      struct stat st {};
+      if (::stat((prefix + entry.name).c_str(), &st) == 0) entry.is_directory = S_ISDIR(st.st_mode);
+      if (d->d_type == DT_UNKNOWN) {
+        struct stat lst {};
+        entry.is_link = ::lstat((prefix + entry.name).c_str(), &lst) == 0 && S_ISLNK(lst.st_mode);
+      }
+    }
+    visit(entry);
+  }
+  ::closedir(dir);
+  return true;
+}
+
+bool GetFileIdentity(const std::string& path, TFileIdentity& identity) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return false;
+  identity.device = static_cast<uint64_t>(st.st_dev);
+  identity.file = static_cast<uint64_t>(st.st_ino);
+  return true;
+}
+
+std::string ExecutablePath() {
+  std::vector<char> buffer(4096);
+  for (;;) {
+    const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (n < 0) return {};
+    if (static_cast<size_t>(n) < buffer.size()) return std::string(buffer.data(), static_cast<size_t>(n));
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+#endif
+
+std::string ExecutableDirectory() {
+  const std::string exe = ExecutablePath();
+  if (exe.empty()) return {};
+  return IncludeTrailingDelimiter(FromPath(ToPath(exe).parent_path()));
+}
+
+bool FileExists(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::is_regular_file(ToPath(path), ec);
+}
+
+bool DirectoryExists(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::is_directory(ToPath(path), ec);
+}
+
+bool ForceDirectories(const std::string& path) {
+  if (path.empty()) return false;
+  std::error_code ec;
+  const auto p = ToPath(path);
+  std::filesystem::create_directories(p, ec);
+  return std::filesystem::is_directory(p, ec);
+}
+
+bool CopyFileReplace(const std::string& source, const std::string& target) {
+  std::error_code ec;
+  return std::filesystem::copy_file(ToPath(source), ToPath(target),
+                                    std::filesystem::copy_options::overwrite_existing, ec) &&
+         !ec;
+}
+
+}  // namespace platform

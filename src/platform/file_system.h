@@ -1,0 +1,58 @@
+#pragma once
+// File-system services with UTF-8 paths on every platform.
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+#ifdef _WIN32
+constexpr char kPathDelimiter = '\\';
+#else
+constexpr char kPathDelimiter = '/';
+#endif
+
+// UTF-8 text <-> std::filesystem::path, so Cyrillic names survive on Windows too.
+std::filesystem::path ToPath(std::string_view utf8);
+std::string FromPath(const std::filesystem::path& path);
+
+struct TDirectoryEntry {
+  std::string name;       // as the file system reports it, UTF-8
+  bool is_directory;      // a link to a directory counts as a directory
+  bool is_link;
+};
+
+// Calls visit for every entry of the folder, "." and ".." included, in the
+// order the file system returns them. Returns false when the folder cannot be
+// read (nothing is visited then). Hidden and system entries are listed.
+bool EnumerateDirectory(const std::string& folder,
+                        const std::function<void(const TDirectoryEntry&)>& visit);
+
+// Identity of a file or folder after following links: device and inode, or
+// volume serial and file index on Windows.
+struct TFileIdentity {
+  uint64_t device = 0;
+  uint64_t file = 0;
+  bool operator==(const TFileIdentity&) const = default;
+  bool operator<(const TFileIdentity& o) const { return device != o.device ? device < o.device : file < o.file; }
+};
+bool GetFileIdentity(const std::string& path, TFileIdentity& identity);
+
+bool FileExists(const std::string& path);
+bool DirectoryExists(const std::string& path);
+// Creates the folder with all missing parents; true when it exists afterwards.
+bool ForceDirectories(const std::string& path);
+// Copies a file, replacing a file of the target name; true on success.
+bool CopyFileReplace(const std::string& source, const std::string& target);
+
+// Full path of the running program, and its folder with a trailing delimiter.
+std::string ExecutablePath();
+std::string ExecutableDirectory();
+
+// Appends the platform delimiter when the text does not end with one.
+std::string IncludeTrailingDelimiter(std::string path);
+
+}  // namespace platform

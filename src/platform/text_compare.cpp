@@ -1,0 +1,80 @@
+#include "platform/text_compare.h"
+
+#include <unicode/uchar.h>
+#include <unicode/ustring.h>
+#include <unicode/utf16.h>
+
+#include "platform/text_conversion.h"
+
+namespace platform {
+
+namespace {
+
+bool IsAscii(std::u16string_view s) {
+  for (char16_t c : s)
+    if (c >= 0x80) return false;
+  return true;
+}
+
+inline char16_t AsciiLower(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c; }
+
+}  // namespace
+
+bool SameText(std::u16string_view a, std::u16string_view b) {
+  if (IsAscii(a) && IsAscii(b)) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+      if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+    return true;
+  }
+  UErrorCode status = U_ZERO_ERROR;
+  const int result = u_strCaseCompare(reinterpret_cast<const UChar*>(a.data()), static_cast<int32_t>(a.size()),
+                                      reinterpret_cast<const UChar*>(b.data()), static_cast<int32_t>(b.size()),
+                                      U_FOLD_CASE_DEFAULT, &status);
+  return U_SUCCESS(status) && result == 0;
+}
+
+bool SameText(std::string_view a, std::string_view b) {
+  bool ascii = true;
+  for (char c : a) ascii &= static_cast<unsigned char>(c) < 0x80;
+  for (char c : b) ascii &= static_cast<unsigned char>(c) < 0x80;
+  if (ascii) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+      if (AsciiLower(static_cast<char16_t>(a[i])) != AsciiLower(static_cast<char16_t>(b[i]))) return false;
+    return true;
+  }
+  return SameText(std::u16string_view(Utf8ToUtf16(a)), std::u16string_view(Utf8ToUtf16(b)));
+}
+
+std::u16string UpperCase(std::u16string_view text) {
+  std::u16string result(text);
+  size_t i = 0;
+  while (i < result.size()) {
+    UChar32 c;
+    size_t next = i;
+    U16_NEXT(result.data(), next, result.size(), c);
+    const UChar32 upper = u_toupper(c);
+    // Only a mapping of the same width keeps every position in place.
+    if (upper != c && U16_LENGTH(upper) == static_cast<int32_t>(next - i)) {
+      size_t k = i;
+      U16_APPEND_UNSAFE(result.data(), k, upper);
+    }
+    i = next;
+  }
+  return result;
+}
+
+std::string UpperCase(std::string_view text) {
+  bool ascii = true;
+  for (char c : text) ascii &= static_cast<unsigned char>(c) < 0x80;
+  if (ascii) {
+    std::string result(text);
+    for (char& c : result)
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+    return result;
+  }
+  return Utf16ToUtf8(UpperCase(std::u16string_view(Utf8ToUtf16(text))));
+}
+
+}  // namespace platform

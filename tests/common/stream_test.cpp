@@ -1,0 +1,91 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "common/stream.h"
+#include "common/text_format.h"
+
+using namespace common;
+
+TEST(MemoryStream, WriteSeekReadAndGrow) {
+  TMemoryStream s;
+  const std::string part(10000, 'x');
+  for (int i = 0; i < 10; ++i) s.WriteBuffer(part.data(), static_cast<int64_t>(part.size()));
+  EXPECT_EQ(s.Size(), 100000);
+  EXPECT_EQ(s.Position(), 100000);
+  EXPECT_EQ(s.Seek(-10, TSeekOrigin::soEnd), 99990);
+  char buf[32];
+  EXPECT_EQ(s.Read(buf, 32), 10);
+  EXPECT_EQ(s.Read(buf, 32), 0);
+  EXPECT_EQ(s.Read(buf, -5), 0);
+  s.SetPosition(5);
+  s.WriteBuffer("ab", 2);
+  s.SetPosition(4);
+  ASSERT_EQ(s.Read(buf, 4), 4);
+  EXPECT_EQ(std::string(buf, 4), "xabx");
+  s.SetSize(3);
+  EXPECT_EQ(s.Size(), 3);
+  EXPECT_EQ(s.Position(), 3);
+  s.Clear();
+  EXPECT_EQ(s.Size(), 0);
+  EXPECT_THROW(s.ReadBuffer(buf, 1), EReadError);
+}
+
+TEST(MemoryStream, WritingPastTheEndFillsTheGap) {
+  TMemoryStream s;
+  s.SetPosition(4);
+  s.WriteBuffer("z", 1);
+  EXPECT_EQ(s.Size(), 5);
+}
+
+TEST(VirtualMemoryStream, ReadsForeignMemoryAndRefusesWrites) {
+  const char text[] = "hello";
+  TVirtualMemoryStream s(text, 5);
+  char buf[8] = {};
+  EXPECT_EQ(s.Read(buf, 8), 5);
+  EXPECT_STREQ(buf, "hello");
+  EXPECT_EQ(s.Memory(), reinterpret_cast<const uint8_t*>(text));
+  try {
+    s.Write("x", 1);
+    FAIL();
+  } catch (const EStreamError& e) {
+    EXPECT_STREQ(e.what(), "You cannot write to a TVirtualMemoryStream.");
+  }
+  EXPECT_THROW(s.SetSize(1), EStreamError);
+}
+
+TEST(FileStream, CreateWriteReopenAndRead) {
+  const auto dir = std::filesystem::temp_directory_path() / "vorlanex_stream_test";
+  std::filesystem::create_directories(dir);
+  const std::string path = (dir / "файл.bin").string();
+  {
+    TFileStream f(path, TFileMode::fmCreate);
+    f.WriteBuffer("0123456789", 10);
+    EXPECT_EQ(f.Size(), 10);
+  }
+  {
+    TFileStream f(path, TFileMode::fmOpenRead);
+    EXPECT_EQ(f.Size(), 10);
+    f.Seek(3, TSeekOrigin::soBeginning);
+    char buf[4];
+    f.ReadBuffer(buf, 4);
+    EXPECT_EQ(std::string(buf, 4), "3456");
+    TMemoryStream m;
+    m.LoadFromStream(f);
+    EXPECT_EQ(m.Size(), 10);
+    EXPECT_EQ(m.Position(), 0);
+  }
+  EXPECT_THROW(TFileStream((dir / "missing").string(), TFileMode::fmOpenRead), EFOpenError);
+  EXPECT_THROW(TFileStream(dir.string(), TFileMode::fmOpenRead), EFOpenError);
+  std::filesystem::remove_all(dir);
+}
+
+TEST(TextFormat, FormatAndTrim) {
+  EXPECT_EQ(Format("%s   (%d)", "Title", 42), "Title   (42)");
+  EXPECT_EQ(Format("%s", ""), "");
+  EXPECT_EQ(Trim(" \t\r\nОбработано\r\n"), "Обработано");
+  EXPECT_EQ(Trim("\x01\x02"), "");
+  EXPECT_EQ(Trim(u"  a b  "), u"a b");
+}
