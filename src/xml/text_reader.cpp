@@ -26,6 +26,27 @@ std::u16string FormatReason(std::u16string_view format, std::initializer_list<st
   return text;
 }
 
+namespace {
+
+// The continuation bytes that the last sequence of a block lacks, by the lead
+// byte masks: 110xxxxx, 1110xxxx, 11110xxx, 111110xx and 1111110x.
+int64_t MissingUtf8Bytes(const unsigned char* bytes, int64_t count) {
+  for (int64_t back = 1; back <= std::min<int64_t>(5, count); ++back) {
+    const unsigned char c = bytes[count - back];
+    if ((c & 0xC0) == 0x80) continue;  // a continuation byte: look further back
+    int length = 1;
+    if ((c & 0xE0) == 0xC0) length = 2;
+    else if ((c & 0xF0) == 0xE0) length = 3;
+    else if ((c & 0xF8) == 0xF0) length = 4;
+    else if ((c & 0xFC) == 0xF8) length = 5;
+    else if ((c & 0xFE) == 0xFC) length = 6;
+    return length - back;
+  }
+  return 0;
+}
+
+}  // namespace
+
 TTextReader::TTextReader(int buffer_size) : buffer_size_(std::max(buffer_size, 16)) {}
 
 TTextReader::~TTextReader() = default;
@@ -142,7 +163,7 @@ bool TTextReader::DecodeBlock() {
       count = std::min(n, available);
       bytes = reinterpret_cast<const char*>(memory_->Memory()) + next_byte_;
     } else {
-      if (bytes_.size() < static_cast<size_t>(n) + 8) bytes_.resize(static_cast<size_t>(n) + 8);
+      if (bytes_.size() < static_cast<size_t>(n) + 16) bytes_.resize(static_cast<size_t>(n) + 16);
       count = std::max<int64_t>(stream_->Read(bytes_.data(), n), 0);
       bytes = bytes_.data();
     }
@@ -152,27 +173,25 @@ bool TTextReader::DecodeBlock() {
       return false;
     }
 
-    // A UTF-8 sequence cut at the block end is completed from the stream.
+    // A UTF-8 sequence cut at the block end is completed from the stream. The
+    // bytes added may end in a cut sequence again when the text is not valid
+    // UTF-8; a few more rounds settle that without letting the block grow long.
     if (dynamic_cast<const TUTF8Encoding*>(encoding_.get()) && count == n) {
-      const auto* b = reinterpret_cast<const unsigned char*>(bytes);
-      for (int64_t back = 1; back <= std::min<int64_t>(5, count); ++back) {
-        const unsigned char c = b[count - back];
-        if ((c & 0xC0) == 0x80) continue;  // a continuation byte: look further back
-        int length = 1;
-        if ((c & 0xE0) == 0xC0) length = 2;
-        else if ((c & 0xF0) == 0xE0) length = 3;
-        else if ((c & 0xF8) == 0xF0) length = 4;
-        else if ((c & 0xFC) == 0xF8) length = 5;
-        else if ((c & 0xFE) == 0xFC) length = 6;
-        const int64_t missing = std::min<int64_t>(length - back, stream_size_ - next_byte_ - count);
-        if (missing > 0) {
-          if (memory_) {
-            count += std::min(missing, std::max<int64_t>(memory_->Size() - next_byte_ - count, 0));
-          } else {
-            count += std::max<int64_t>(stream_->Read(bytes_.data() + count, missing), 0);
-          }
+      for (int round = 0; round < 8; ++round) {
+        const int64_t missing =
+            std::min<int64_t>(MissingUtf8Bytes(reinterpret_cast<const unsigned char*>(bytes), count),
+                              stream_size_ - next_byte_ - count);
+        if (missing <= 0) break;
+        int64_t got;
+        if (memory_) {
+          got = std::min(missing, std::max<int64_t>(memory_->Size() - next_byte_ - count, 0));
+        } else {
+          if (bytes_.size() < static_cast<size_t>(count + missing)) bytes_.resize(static_cast<size_t>(count + missing));
+          bytes = bytes_.data();
+          got = std::max<int64_t>(stream_->Read(bytes_.data() + count, missing), 0);
         }
-        break;
+        count += got;
+        if (got < missing) break;
       }
     }
     next_byte_ += count;
