@@ -248,12 +248,8 @@ bool TTextReader::DecodeBlock() {
   }
 }
 
-void TTextReader::UndoRead() {
-  if (undo_) throw ETextReader("Unsupported: you tried to run the undo function two times in a row.");
-  if (eof_) return;
-  undo_ = true;
-  --line_position_;
-  --file_position_;
+void TTextReader::UndoTwice() {
+  throw ETextReader("Unsupported: you tried to run the undo function two times in a row.");
 }
 
 void TTextReader::SkipRun(const char16_t* stop) {

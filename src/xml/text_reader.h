@@ -75,7 +75,13 @@ class TTextReader {
   }
   // The next ReadNextChar delivers the last character again. Raises ETextReader
   // when called twice without a read in between; does nothing at the end.
-  void UndoRead();
+  void UndoRead() {
+    if (undo_) UndoTwice();
+    if (eof_) return;
+    undo_ = true;
+    --line_position_;
+    --file_position_;
+  }
 
   // Bulk access for tokenizers. [RunBegin(), RunEnd()) are the characters that
   // the next ReadNextChar calls would take from the current block (none while a
@@ -94,6 +100,15 @@ class TTextReader {
   }
   // The same for characters that may hold line breaks.
   void SkipRun(const char16_t* stop);
+  // The same for characters whose line breaks are lines CR LF pairs (and no
+  // lone CR or LF), the last of them ending just before line_start.
+  void SkipPairedRun(const char16_t* stop, int64_t lines, const char16_t* line_start) {
+    line_ += lines;
+    line_position_ = stop - line_start;
+    file_position_ += stop - pos_;
+    previous_ = stop[-1];
+    pos_ = stop;
+  }
 
   // Up to max characters just before the read position, from the current block
   // only; with trim, only those after the last CR or LF.
@@ -134,6 +149,7 @@ class TTextReader {
 
   bool DecodeBlock();
   void AtEnd();
+  [[noreturn]] static void UndoTwice();
   void ChooseDecoder();
   void EmptyBlock();
   void ResetPosition();

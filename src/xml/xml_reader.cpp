@@ -1,5 +1,6 @@
 #include "xml/xml_reader.h"
 
+#include "xml/char_scan.h"
 #include "xml/xml_chars.h"
 
 namespace xml {
@@ -20,6 +21,14 @@ std::u16string Hex4(char16_t c, bool prefix) {
 inline char16_t AsciiUpper(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c; }
 
 inline bool IsWhite(char16_t c) { return kXMLCharFlags[c] & cfWhite; }
+
+inline bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
+
+// Replaces text by [begin, end) without the aliasing checks of assign.
+inline void SetText(std::u16string& text, const char16_t* begin, const char16_t* end) {
+  text.clear();
+  text.append(begin, static_cast<size_t>(end - begin));
+}
 
 std::u16string_view LineBreakText(TXMLLineBreak kind) {
   switch (kind) {
@@ -126,6 +135,13 @@ void TXMLReader::TakeRun(std::u16string& out) {
   const char16_t* const begin = text_.RunBegin();
   const char16_t* const end = text_.RunEnd();
   const char16_t* p = begin;
+  if constexpr (kStopFlags == cfTextStop) {
+    p = detail::FindTextStop(p, end);
+    goto done;
+  } else if constexpr (kStopFlags == cfAttrStop) {
+    p = detail::FindAttributeStop(p, end);
+    goto done;
+  }
   while (end - p >= 4) {
     if (kXMLCharFlags[p[0]] & kStopFlags) goto done;
     if (kXMLCharFlags[p[1]] & kStopFlags) { p += 1; goto done; }
@@ -136,7 +152,7 @@ void TXMLReader::TakeRun(std::u16string& out) {
   while (p != end && !(kXMLCharFlags[*p] & kStopFlags)) ++p;
 done:
   if (p != begin) {
-    out.append(begin, p);
+    out.append(begin, static_cast<size_t>(p - begin));
     text_.SkipPlainRun(p);
   }
 }
@@ -144,10 +160,9 @@ done:
 void TXMLReader::TakeNameRun(std::u16string& out) {
   const char16_t* const begin = text_.RunBegin();
   const char16_t* const end = text_.RunEnd();
-  const char16_t* p = begin;
-  while (p != end && (kXMLCharFlags[*p] & cfName)) ++p;
+  const char16_t* p = detail::SkipNameChars(begin, end);
   if (p != begin) {
-    out.append(begin, p);
+    out.append(begin, static_cast<size_t>(p - begin));
     text_.SkipPlainRun(p);  // name characters hold no line break
   }
 }
@@ -841,9 +856,136 @@ bool TXMLReader::ReadEntityDeclaration(std::u16string& content, bool& ended) {
 
 // --- tokens ----------------------------------------------------------------------
 
+// The common tokens, read straight from the decoded block. Each case checks
+// its whole token before it takes a character, and takes exactly what the
+// character-by-character reading would have taken, with the same line count;
+// anything unusual (a reference, a line break other than CR LF in text, a
+// character that would end in an error, the end of the block) is left to it.
+bool TXMLReader::ReadFastToken(TXMLReaderToken& current, TXMLReaderToken*& token) {
+  const char16_t* const p = text_.RunBegin();
+  const char16_t* const e = text_.RunEnd();
+  if (e - p < 2) return false;
+  const auto& flags = kXMLCharFlags;
+  const int count = tokens_.Count();
+  if (count > 0 && (last_type_ == TT::OpenElement || last_type_ == TT::Attribute)) {
+    const char16_t* q = detail::SkipBlanks(p, e);
+    if (q == e) return false;
+    TXMLReaderToken& top = tokens_.Top();
+    if (*q == u'>') {
+      text_.SkipPlainRun(q + 1);
+      top.TokenValue.clear();
+      top.TokenType = TT::FinishOpenElement;
+      token = &top;
+      return true;
+    }
+    if (*q == u'/') {
+      if (q + 1 == e || q[1] != u'>') return false;
+      text_.SkipPlainRun(q + 2);
+      top.TokenValue.clear();
+      top.TokenType = TT::FinishOpenElementClose;
+      tokens_.Pop();
+      token = &top;
+      return true;
+    }
+    // An attribute: name, "=", a quoted value without references or breaks.
+    if (!(flags[*q] & cfNameStart)) return false;
+    const char16_t* const name = q++;
+    q = detail::SkipNameChars(q, e);
+    const char16_t* const name_end = q;
+    while (q != e && IsBlank(*q)) ++q;
+    if (q == e || *q != u'=') return false;
+    ++q;
+    while (q != e && IsBlank(*q)) ++q;
+    if (q == e || (*q != u'"' && *q != u'\'')) return false;
+    const char16_t quote = *q++;
+    const char16_t* const value = q;
+    for (;;) {
+      q = detail::FindAttributeStop(q, e);
+      if (q != e && *q != quote && (*q == u'"' || *q == u'\'')) {
+        ++q;  // the other quote character belongs to the value
+        continue;
+      }
+      break;
+    }
+    if (q == e || *q != quote) return false;
+    SetText(current.TokenName, name, name_end);
+    SetText(current.TokenValue, value, q);
+    current.TokenType = TT::Attribute;
+    text_.SkipPlainRun(q + 1);
+    return true;
+  }
+  if (count > 0 && (last_type_ == TT::OpenXMLDeclaration || last_type_ == TT::XMLDeclarationAttribute)) return false;
+  if (*p == u'<') {
+    if (flags[p[1]] & cfNameStart) {
+      // A start tag's name, ended by a blank (taken) or by "/" or ">" (left).
+      const char16_t* q = detail::SkipNameChars(p + 2, e);
+      if (q == e) return false;
+      const char16_t* stop;
+      if (IsBlank(*q)) stop = q + 1;
+      else if (*q == u'/' || *q == u'>') stop = q;
+      else return false;
+      SetText(current.TokenName, p + 1, q);
+      current.TokenValue.clear();
+      current.TokenType = TT::OpenElement;
+      text_.SkipPlainRun(stop);
+      ElementStarted();
+      tokens_.Push();
+      return true;
+    }
+    if (p[1] == u'/') {
+      // An end tag that closes the top element.
+      const char16_t* q = p + 2;
+      if (q == e || !(flags[*q] & cfNameStart)) return false;
+      q = detail::SkipNameChars(q + 1, e);
+      if (q == e || *q != u'>' || count == 0) return false;
+      const std::u16string& open = tokens_.Top().TokenName;
+      if (open.size() != static_cast<size_t>(q - p - 2) ||
+          std::char_traits<char16_t>::compare(open.data(), p + 2, open.size()) != 0)
+        return false;
+      SetText(current.TokenName, p + 2, q);
+      current.TokenValue.clear();
+      current.TokenType = TT::CloseElement;
+      text_.SkipPlainRun(q + 1);
+      tokens_.Pop();
+      return true;
+    }
+    return false;
+  }
+  // Text up to "<". Under the default line break setting a CR LF pair stays as
+  // it is, so text that holds only such pairs needs no rewriting.
+  if (*p == u'&') return false;
+  const bool pairs = settings_.LineBreak == TXMLLineBreak::CRLF;
+  int64_t lines = 0;
+  const char16_t* line_start = p;
+  const char16_t* q = p;
+  if (pairs && p[0] == u'\r' && p[1] == u'\n') {
+    // The usual text between elements: a line break and the indentation.
+    q = detail::SkipBlanks(p + 2, e);
+    lines = 1;
+    line_start = p + 2;
+  }
+  for (;;) {
+    q = detail::FindTextStop(q, e);
+    if (q == e) return false;
+    if (*q == u'\r' && pairs && q + 1 != e && q[1] == u'\n') {
+      q += 2;
+      ++lines;
+      line_start = q;
+      continue;
+    }
+    break;
+  }
+  if (*q != u'<') return false;
+  current.TokenName.clear();
+  SetText(current.TokenValue, p, q);
+  current.TokenType = TT::Text;
+  if (lines) text_.SkipPairedRun(q, lines, line_start);
+  else text_.SkipPlainRun(q);
+  return true;
+}
+
 TXMLReader::TRead TXMLReader::ReadToken(TXMLReaderToken*& token) {
-  TXMLReaderToken& current = tokens_.Current();
-  token = &current;
+  TXMLReaderToken& current = *token;
   for (;;) {
     char16_t ch;
     if (!text_.ReadNextChar(ch)) {
@@ -871,6 +1013,22 @@ TXMLReader::TRead TXMLReader::ReadToken(TXMLReaderToken*& token) {
 }
 
 bool TXMLReader::ReadNextToken(const TXMLReaderToken*& token) {
+  // Most tokens come straight from the block; the fast path never meets an
+  // XML declaration, so the encoding switch is not its concern.
+  if (pending_closes_ == 0 && fast_path_ && !text_.ParseError() &&
+      !(settings_.BreakReading == TXMLBreakReading::AfterDocumentElement && element_opened_ &&
+        tokens_.Count() == 0)) {
+    TXMLReaderToken* read = &tokens_.Current();
+    if (ReadFastToken(*read, read)) {
+      last_type_ = read->TokenType;
+      token = read;
+      return true;
+    }
+  }
+  return ReadNextTokenSlowly(token);
+}
+
+bool TXMLReader::ReadNextTokenSlowly(const TXMLReaderToken*& token) {
   token = nullptr;
   if (text_.ParseError()) return false;
   if (pending_closes_ > 0) {
@@ -887,10 +1045,9 @@ bool TXMLReader::ReadNextToken(const TXMLReaderToken*& token) {
     return false;
   strict_ = settings_.StrictXML;
   expand_ = settings_.ExpandEntities;
-  TXMLReaderToken* read = nullptr;
-  if (ReadToken(read) != TRead::Token) return false;
+  TXMLReaderToken* read = &tokens_.Current();
+  if (ReadToken(read) != TRead::Token || text_.ParseError()) return false;
   last_type_ = read->TokenType;
-  if (text_.ParseError()) return false;
   if (read->TokenType == TT::XMLDeclarationAttribute && switch_possible_ && !encoding_forced_ &&
       read->TokenName == u"encoding")
     return SwitchEncoding(token, *read);

@@ -5,9 +5,10 @@
 // or an entity reference), keeping the open elements on a stack.
 
 #include <cstdint>
-#include <deque>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/wide_string_list.h"
 #include "xml/byte_buffer.h"
@@ -50,8 +51,8 @@ struct TXMLReaderToken {
 class TXMLReaderTokenList {
  public:
   TXMLReaderToken& Current() {
-    if (static_cast<size_t>(count_) == records_.size()) records_.emplace_back();
-    return records_[static_cast<size_t>(count_)];
+    if (static_cast<size_t>(count_) == records_.size()) records_.push_back(std::make_unique<TXMLReaderToken>());
+    return *records_[static_cast<size_t>(count_)];
   }
   // The current record becomes the top open element.
   void Push() {
@@ -63,11 +64,12 @@ class TXMLReaderTokenList {
   }
   void Clear() { count_ = 0; }
   int Count() const { return count_; }
-  const TXMLReaderToken& operator[](int index) const { return records_[static_cast<size_t>(index)]; }
-  TXMLReaderToken& Top() { return records_[static_cast<size_t>(count_ - 1)]; }
+  const TXMLReaderToken& operator[](int index) const { return *records_[static_cast<size_t>(index)]; }
+  TXMLReaderToken& Top() { return *records_[static_cast<size_t>(count_ - 1)]; }
 
  private:
-  std::deque<TXMLReaderToken> records_;  // a deque keeps records in place as it grows
+  // Each record stays in place as the pool grows: returned tokens point at it.
+  std::vector<std::unique_ptr<TXMLReaderToken>> records_;
   int count_ = 0;
 };
 
@@ -141,9 +143,12 @@ class TXMLReader {
   TXMLReaderTokenType LastTokenType() const { return last_type_; }
 
  private:
+  friend struct TXMLReaderTesting;  // switches the block fast path off for comparisons
   enum class TRead { Token, Stop, Again };
 
+  bool ReadNextTokenSlowly(const TXMLReaderToken*& token);
   TRead ReadToken(TXMLReaderToken*& token);
+  bool ReadFastToken(TXMLReaderToken& current, TXMLReaderToken*& token);
   TRead ReadHeaderPart(TXMLReaderToken& current, TXMLReaderToken*& token, char16_t ch);
   TRead FinishHeader(TXMLReaderToken*& token, char16_t ch);
   TRead ReadAttribute(TXMLReaderToken& token, char16_t ch);
@@ -193,6 +198,7 @@ class TXMLReader {
   bool encoding_forced_ = false;
   int pending_closes_ = 0;
   bool buffer_held_ = false;
+  bool fast_path_ = true;
   // Per-call copies of the settings that the inner loops test.
   bool strict_ = true;
   bool expand_ = true;
