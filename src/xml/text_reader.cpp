@@ -152,8 +152,12 @@ bool TTextReader::DecodeBlock() {
   for (;;) {
     if (!stream_) return false;
     const int64_t left = stream_size_ - next_byte_;
-    const int64_t n = std::min<int64_t>(buffer_size_, left);
+    int64_t n = std::min<int64_t>(buffer_size_, left);
     if (n <= 0) return false;
+    // UTF-16 blocks hold whole code units, whatever the block size.
+    if ((n & 1) && n < left && n > 1 &&
+        (decode_kind_ == TDecodeKind::Utf16LE || decode_kind_ == TDecodeKind::Utf16BE))
+      --n;
 
     // The block's bytes: straight from memory when the stream lies there.
     const char* bytes;
@@ -214,6 +218,7 @@ bool TTextReader::DecodeBlock() {
       case TDecodeKind::Utf16LE:
       case TDecodeKind::Utf16BE: {
         length = block.size() / 2;
+        if (length == 0) break;
         if (units_capacity_ < length) {
           units_capacity_ = std::max(length, static_cast<size_t>(buffer_size_));
           units_ = std::make_unique<char16_t[]>(units_capacity_);

@@ -67,7 +67,7 @@ void TXMLReaderEntityList::Reset() {
   entities_.Add(u"gt", u">");
 }
 
-TXMLReader::TXMLReader() : text_(16384), buffer_(1024), reference_(16) {}
+TXMLReader::TXMLReader(int buffer_size) : text_(buffer_size), buffer_(1024), reference_(16) {}
 
 void TXMLReader::InitStream(common::TStream& stream, TEncodingPtr forced_encoding) {
   text_.InitStream(stream, Shared(EncodingUTF8()));

@@ -107,7 +107,8 @@ struct TXMLReaderSettings {
 
 class TXMLReader {
  public:
-  TXMLReader();
+  // Blocks of buffer_size bytes are decoded at a time.
+  explicit TXMLReader(int buffer_size = 16384);
   TXMLReader(const TXMLReader&) = delete;
   TXMLReader& operator=(const TXMLReader&) = delete;
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <set>
 
 #include "xml/xml_reader.h"
@@ -98,15 +99,24 @@ TEST(XMLReader, BreakReadingAfterTheDocumentElement) {
   EXPECT_EQ(ReadAll("<a></a><!-- after -->").tokens, "<a | >a | </a");
   EXPECT_EQ(ReadAll("<a/><b/>", NoBreak).tokens, "<a | />a | <b | />b");
 
-  // Cleared by the caller: reading stops when the next element opened closes.
+  // Cleared by the caller: reading goes on, and stops again when the next
+  // element opened from there closes with no element left open.
   TXMLReader reader;
   reader.Settings().BreakReading = TXMLBreakReading::None;
-  const std::string text = "<r><a><x/></a><b/></r>";
+  const std::string text = "<a/><b><x/></b><c/>";
   common::TVirtualMemoryStream stream(text.data(), static_cast<int64_t>(text.size()));
   reader.InitStream(stream);
   const TXMLReaderToken* token;
-  for (int i = 0; i < 2; ++i) ASSERT_TRUE(reader.ReadNextToken(token));  // <r >r
-  EXPECT_EQ(reader.OpenElementCount(), 1);
+  ASSERT_TRUE(reader.ReadNextToken(token));
+  ASSERT_TRUE(reader.ReadNextToken(token));
+  EXPECT_EQ(token->TokenType, TXMLReaderTokenType::FinishOpenElementClose);
+  reader.Settings().BreakReading = TXMLBreakReading::AfterDocumentElement;
+  EXPECT_FALSE(reader.ReadNextToken(token));
+  reader.ClearElementOpened();
+  std::string seen;
+  while (reader.ReadNextToken(token)) seen += Describe(*token) + " ";
+  EXPECT_EQ(seen, "<b >b <x />x </b ");
+  EXPECT_FALSE(reader.ParseError());
 }
 
 TEST(XMLReader, UnclosedAndUnterminatedConstructs) {
@@ -342,6 +352,16 @@ TEST(XMLReader, LongRunsAcrossBlocks) {
                           " | </" + name);
 }
 
+TEST(XMLReader, CyrillicLetterAcrossTheBlockBoundary) {
+  // "<a>" and the letters put the two bytes of the last letter on both sides
+  // of byte 16384.
+  const std::string text = "<a>" + std::string(16380, 'x') + "ЖЖ</a>";
+  ASSERT_EQ(static_cast<unsigned char>(text[16383]), 0xD0);
+  const auto r = ReadAll(text);
+  EXPECT_EQ(r.error, "");
+  EXPECT_EQ(r.tokens, "<a | >a | T:" + std::string(16380, 'x') + "ЖЖ | </a");
+}
+
 TEST(XMLReader, ErrorPositionAndStub) {
   TXMLReader reader;
   const std::string text = "<a>\r\n  <b>\r\n    <c x=1/>\r\n  </b>\r\n</a>";
@@ -399,4 +419,80 @@ TEST(XMLReader, TokensStayInPlaceAndBuffersAreReused) {
   const TXMLReaderToken* token;
   while (reader.ReadNextToken(token)) records.insert(token);
   EXPECT_LE(records.size(), 3u);
+}
+
+namespace xml {
+// Switches the reader's block fast path, so that both readings can be compared.
+struct TXMLReaderTesting {
+  static void SetFastPath(TXMLReader& reader, bool on) { reader.fast_path_ = on; }
+};
+}  // namespace xml
+
+namespace {
+
+// Every token with the reader's position after it, and the error at the end.
+std::string Trace(std::string_view text, bool fast, bool strict, TXMLLineBreak breaks) {
+  TXMLReader reader;
+  TXMLReaderTesting::SetFastPath(reader, fast);
+  reader.Settings().StrictXML = strict;
+  reader.Settings().LineBreak = breaks;
+  reader.Settings().BreakReading = TXMLBreakReading::None;
+  common::TVirtualMemoryStream stream(text.data(), static_cast<int64_t>(text.size()));
+  reader.InitStream(stream);
+  std::string trace;
+  const TXMLReaderToken* token;
+  while (reader.ReadNextToken(token)) {
+    const TTextReader& t = reader.TextReader();
+    trace += Describe(*token) + " @" + std::to_string(t.Line()) + ":" + std::to_string(t.LinePosition()) + ":" +
+             std::to_string(t.FilePosition()) + " #" + std::to_string(reader.OpenElementCount()) + "\n";
+  }
+  if (const auto& e = reader.ParseError())
+    trace += "error " + U8(e->Message()) + "\n";
+  return trace;
+}
+
+}  // namespace
+
+TEST(XMLReader, FastPathMatchesCharacterReading) {
+  const char* const pieces[] = {
+      "<a>", "</a>", "<b x='1' y=\"2\">", "</b>", "<c/>", "<c />", "<d\tz = 'v'/>", "\r\n", "\r\n    ", "\n",
+      "\r", "  ", "text", "Кадастр", "&amp;", "&#x41;", "&bad;", "]]>", "]", ">", "<!-- c -->", "<?pi x?>",
+      "<![CDATA[x]]>", "<e a='&quot;' b=\"'\"/>", "<f\r\n g='h'>", "</f>", "<", "&", "'", "\"", "=", "\x01",
+      "<g h='x\r\ny'/>", "</ a>", "<h>\r\n\t</h>", "<i j='1'k='2'/>", "< />", "</b >"};
+  // Pieces that keep a strict reading going.
+  const char* const valid[] = {
+      "<c/>", "<c />", "<d\tz = 'v'/>", "\r\n", "\r\n    ", "\n", "\r", "  ", "text", "Кадастр", "&amp;",
+      "&#x41;", "<!-- c -->", "<?pi x?>", "<![CDATA[x]]>", "<e a='&quot;' b=\"'\"/>", "<g h='x\r\ny'/>",
+      "<h>\r\n\t</h>", "<b x='1' y=\"2\">text</b>", "]", ">", "<f\r\n g='h'></f>", "<n:m p:q='&lt;'/>"};
+  std::mt19937 rng(11);
+  for (int round = 0; round < 160; ++round) {
+    std::string text = "<r>";
+    // Long enough to cross a block boundary or two at varying places.
+    const size_t length = round % 2 ? 200 + rng() % 400 : 16000 + rng() % 20000;
+    const bool well_formed = round >= 40;
+    while (text.size() < length)
+      text += well_formed ? valid[rng() % std::size(valid)] : pieces[rng() % std::size(pieces)];
+    if (well_formed) text += "</r>";
+    for (bool strict : {true, false}) {
+      for (TXMLLineBreak breaks : {TXMLLineBreak::CRLF, TXMLLineBreak::LF, TXMLLineBreak::AsIs}) {
+        if (!strict && breaks == TXMLLineBreak::LF) continue;
+        ASSERT_EQ(Trace(text, true, strict, breaks), Trace(text, false, strict, breaks))
+            << "round " << round << " strict " << strict << " breaks " << int(breaks);
+      }
+    }
+  }
+}
+
+TEST(XMLReader, FastPathMatchesOnAWellFormedPlan) {
+  // A well-formed document, where nearly every token takes the fast path.
+  std::string text = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<Plan>\r\n";
+  for (int i = 0; i < 3000; ++i) {
+    text += "  <Parcel Number=\"66:41:" + std::to_string(i) + "\" State='06'>\r\n";
+    text += "    <Note>Свердловская обл., ул. Ленина &quot;" + std::to_string(i) + "&quot;</Note>\r\n";
+    text += "    <Ordinate X=\"389201." + std::to_string(i % 100) + "\" Y=\"1523456.78\" OrdNmb=\"1\"/>\r\n";
+    text += "  </Parcel>\r\n";
+  }
+  text += "</Plan>\r\n";
+  EXPECT_EQ(Trace(text, true, true, TXMLLineBreak::CRLF), Trace(text, false, true, TXMLLineBreak::CRLF));
+  EXPECT_EQ(Trace(text, true, true, TXMLLineBreak::LF), Trace(text, false, true, TXMLLineBreak::LF));
 }
