@@ -100,8 +100,8 @@ class TTextReader {
   }
   // The same for characters that may hold line breaks.
   void SkipRun(const char16_t* stop);
-  // The same for characters whose line breaks are lines CR LF pairs (and no
-  // lone CR or LF), the last of them ending just before line_start.
+  // The same for characters whose only line breaks are CR LF pairs, lines of
+  // them, the last one ending just before line_start.
   void SkipPairedRun(const char16_t* stop, int64_t lines, const char16_t* line_start) {
     line_ += lines;
     line_position_ = stop - line_start;

@@ -104,7 +104,7 @@ void TXMLReader::ReleaseHold() {
 }
 
 void TXMLReader::ElementStarted() {
-  if (switch_possible_) switch_possible_ = false;
+  switch_possible_ = false;
   ReleaseHold();
   element_opened_ = true;
 }
@@ -130,27 +130,26 @@ TXMLReader::TRead TXMLReader::Unterminated(std::u16string_view message) {
 
 // --- runs ------------------------------------------------------------------------
 
+namespace {
+
+template <uint8_t kStopFlags>
+const char16_t* FindRunEnd(const char16_t* p, const char16_t* end) {
+  if constexpr (kStopFlags == cfTextStop) {
+    return detail::FindTextStop(p, end);
+  } else if constexpr (kStopFlags == cfAttrStop) {
+    return detail::FindAttributeStop(p, end);
+  } else {
+    while (p != end && !(kXMLCharFlags[*p] & kStopFlags)) ++p;
+    return p;
+  }
+}
+
+}  // namespace
+
 template <uint8_t kStopFlags>
 void TXMLReader::TakeRun(std::u16string& out) {
   const char16_t* const begin = text_.RunBegin();
-  const char16_t* const end = text_.RunEnd();
-  const char16_t* p = begin;
-  if constexpr (kStopFlags == cfTextStop) {
-    p = detail::FindTextStop(p, end);
-    goto done;
-  } else if constexpr (kStopFlags == cfAttrStop) {
-    p = detail::FindAttributeStop(p, end);
-    goto done;
-  }
-  while (end - p >= 4) {
-    if (kXMLCharFlags[p[0]] & kStopFlags) goto done;
-    if (kXMLCharFlags[p[1]] & kStopFlags) { p += 1; goto done; }
-    if (kXMLCharFlags[p[2]] & kStopFlags) { p += 2; goto done; }
-    if (kXMLCharFlags[p[3]] & kStopFlags) { p += 3; goto done; }
-    p += 4;
-  }
-  while (p != end && !(kXMLCharFlags[*p] & kStopFlags)) ++p;
-done:
+  const char16_t* const p = FindRunEnd<kStopFlags>(begin, text_.RunEnd());
   if (p != begin) {
     out.append(begin, static_cast<size_t>(p - begin));
     text_.SkipPlainRun(p);
@@ -479,13 +478,13 @@ bool TXMLReader::ReadQuotedValue(std::u16string& value, char16_t quote) {
       case u'&':
         if (!AppendReference(value, strict_)) return false;
         break;
-      case u'<':
-        if (strict_) return InvalidCharacter(kCannotOccurInAttribute, Hex4(ch, false)), false;
-        value += ch;
-        break;
       default:
-        if (strict_ && IsXMLInvalidChar(ch)) return InvalidCharacter(kCannotOccurInAttribute, Hex4(ch, false)), false;
-        value += ch;  // the other quote character
+        // "<", an invalid character or the other quote character.
+        if (strict_ && (ch == u'<' || IsXMLInvalidChar(ch))) {
+          InvalidCharacter(kCannotOccurInAttribute, Hex4(ch, false));
+          return false;
+        }
+        value += ch;
     }
   }
 }
