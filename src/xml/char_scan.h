@@ -1,7 +1,7 @@
 #pragma once
 // Finds the end of a plain run of text or of an attribute value: the first
-// character that has the stop flag. SSE2 tests eight characters per step for
-// a superset of the stop characters, and the table settles each candidate.
+// character that has the stop flag. SSE2 tests eight characters per step; the
+// table serves the tail and machines without it.
 
 #include <cstdint>
 
@@ -30,10 +30,13 @@ inline int LowestBit(unsigned mask) {
 #endif
 }
 
-// Lanes below 0x20 (tab included, which the table then rejects), lanes of
-// 0xFFFE and 0xFFFF, and lanes equal to one of the four characters.
-inline __m128i Candidates(__m128i c, __m128i a, __m128i b, __m128i d, __m128i f) {
-  const __m128i control = _mm_cmpeq_epi16(_mm_subs_epu16(c, _mm_set1_epi16(0x1F)), _mm_setzero_si128());
+// Lanes below 0x20 except tab (the invalid characters, CR and LF), lanes of
+// 0xFFFE and 0xFFFF, and lanes equal to one of the four characters: exactly
+// the stop characters of text and of attribute values.
+inline __m128i Stops(__m128i c, __m128i a, __m128i b, __m128i d, __m128i f) {
+  const __m128i control = _mm_andnot_si128(
+      _mm_cmpeq_epi16(c, _mm_set1_epi16(0x09)),
+      _mm_cmpeq_epi16(_mm_subs_epu16(c, _mm_set1_epi16(0x1F)), _mm_setzero_si128()));
   const __m128i high = _mm_cmpgt_epi16(_mm_xor_si128(c, _mm_set1_epi16(static_cast<short>(0x8000))),
                                        _mm_set1_epi16(0x7FFD));
   __m128i any = _mm_or_si128(control, high);
@@ -44,7 +47,8 @@ inline __m128i Candidates(__m128i c, __m128i a, __m128i b, __m128i d, __m128i f)
 }
 #endif
 
-// c1..c4 are the printable stop characters of flag.
+// c1..c4 are the printable stop characters of kFlag; its other stop characters
+// are the invalid ones, CR and LF.
 template <uint8_t kFlag, char16_t c1, char16_t c2, char16_t c3, char16_t c4>
 inline const char16_t* FindStop(const char16_t* p, const char16_t* end) {
 #if VORLANEX_XML_SSE2
@@ -52,12 +56,8 @@ inline const char16_t* FindStop(const char16_t* p, const char16_t* end) {
   const __m128i d = _mm_set1_epi16(static_cast<short>(c3)), f = _mm_set1_epi16(static_cast<short>(c4));
   while (end - p >= 8) {
     const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(Candidates(c, a, b, d, f)));
-    while (mask) {
-      const char16_t* candidate = p + LowestBit(mask) / 2;
-      if (kXMLCharFlags[*candidate] & kFlag) return candidate;
-      mask &= ~(3u << ((candidate - p) * 2));
-    }
+    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(Stops(c, a, b, d, f)));
+    if (mask) return p + LowestBit(mask) / 2;
     p += 8;
   }
 #endif
