@@ -9,9 +9,7 @@
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
 #define VORLANEX_UTF_SSE2 1
-#ifdef _MSC_VER
-#include <intrin.h>
-#endif
+#include "platform/bits.h"
 #else
 #define VORLANEX_UTF_SSE2 0
 #endif
@@ -24,17 +22,6 @@ constexpr char16_t kReplacement = 0xFFFD;
 
 inline bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
 
-#if VORLANEX_UTF_SSE2
-inline int CountTrailingZeros(unsigned x) {
-#ifdef _MSC_VER
-  unsigned long index;
-  _BitScanForward(&index, x);
-  return static_cast<int>(index);
-#else
-  return __builtin_ctz(x);
-#endif
-}
-#endif
 
 }  // namespace
 
@@ -59,7 +46,7 @@ size_t DecodeUtf8ToUtf16(const char* data, size_t size, char16_t* out) {
         p += 16;
         continue;
       }
-      const int ascii = CountTrailingZeros(mask);
+      const int ascii = LowestSetBit(mask);
       dst += ascii;
       p += ascii;
       break;

@@ -10,9 +10,7 @@
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
 #define VORLANEX_XML_SSE2 1
-#ifdef _MSC_VER
-#include <intrin.h>
-#endif
+#include "platform/bits.h"
 #else
 #define VORLANEX_XML_SSE2 0
 #endif
@@ -20,15 +18,7 @@
 namespace xml::detail {
 
 #if VORLANEX_XML_SSE2
-inline int LowestBit(unsigned mask) {
-#ifdef _MSC_VER
-  unsigned long index;
-  _BitScanForward(&index, mask);
-  return static_cast<int>(index);
-#else
-  return __builtin_ctz(mask);
-#endif
-}
+using platform::LowestSetBit;
 
 // Lanes below 0x20 except tab (the invalid characters, CR and LF), lanes of
 // 0xFFFE and 0xFFFF, and lanes equal to one of the four characters: exactly
@@ -57,7 +47,7 @@ inline const char16_t* FindStop(const char16_t* p, const char16_t* end) {
   while (end - p >= 8) {
     const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(Stops(c, a, b, d, f)));
-    if (mask) return p + LowestBit(mask) / 2;
+    if (mask) return p + LowestSetBit(mask) / 2;
     p += 8;
   }
 #endif
@@ -73,7 +63,7 @@ inline const char16_t* SkipBlanks(const char16_t* p, const char16_t* end) {
     const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     const unsigned blank = static_cast<unsigned>(
         _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi16(c, space), _mm_cmpeq_epi16(c, tab))));
-    if (blank != 0xFFFF) return p + LowestBit(~blank & 0xFFFF) / 2;
+    if (blank != 0xFFFF) return p + LowestSetBit(~blank & 0xFFFF) / 2;
     p += 8;
   }
 #endif

@@ -258,19 +258,7 @@ void TTextReader::UndoTwice() {
 }
 
 void TTextReader::SkipRun(const char16_t* stop) {
-  for (const char16_t* p = pos_; p < stop; ++p) {
-    const char16_t ch = *p;
-    if (ch == u'\n') {
-      if (previous_ != u'\r') ++line_;
-      line_position_ = 0;
-    } else if (ch == u'\r') {
-      ++line_;
-      line_position_ = 0;
-    } else {
-      ++line_position_;
-    }
-    previous_ = ch;
-  }
+  for (const char16_t* p = pos_; p < stop; ++p) Count(*p);
   file_position_ += stop - pos_;
   pos_ = stop;
 }

@@ -60,16 +60,7 @@ class TTextReader {
       return false;
     }
     ch = *pos_++;
-    if (ch == u'\n') {
-      if (previous_ != u'\r') ++line_;
-      line_position_ = 0;
-    } else if (ch == u'\r') {
-      ++line_;
-      line_position_ = 0;
-    } else {
-      ++line_position_;
-    }
-    previous_ = ch;
+    Count(ch);
     ++file_position_;
     return true;
   }
@@ -146,6 +137,20 @@ class TTextReader {
 
  private:
   enum class TDecodeKind { Utf8, Utf16LE, Utf16BE, CodePage, Generic };
+
+  // Line and column after ch: CR LF, a lone CR and a lone LF are one break each.
+  void Count(char16_t ch) {
+    if (ch == u'\n') {
+      if (previous_ != u'\r') ++line_;
+      line_position_ = 0;
+    } else if (ch == u'\r') {
+      ++line_;
+      line_position_ = 0;
+    } else {
+      ++line_position_;
+    }
+    previous_ = ch;
+  }
 
   bool DecodeBlock();
   void AtEnd();
