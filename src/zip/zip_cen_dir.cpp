@@ -54,6 +54,11 @@ void TZipCenDir::DirRecordAdded(int index) {
     entries_.push_back(std::make_unique<TZipCentralEntry>(*this, index, file_->Generation()));
 }
 
+void TZipCenDir::Retire() {
+  for (auto& entry : entries_) retired_.push_back(std::move(entry));
+  entries_.clear();
+}
+
 void TZipCenDir::SetUseDirOnlyEntries(bool use) {
   if (use == use_dir_only_) return;
   use_dir_only_ = use;
@@ -61,7 +66,7 @@ void TZipCenDir::SetUseDirOnlyEntries(bool use) {
 }
 
 void TZipCenDir::Rebuild() {
-  entries_.clear();
+  Retire();
   for (int i = 0; i < file_->Count(); ++i) DirRecordAdded(i);
 }
 

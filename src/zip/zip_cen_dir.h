@@ -64,16 +64,20 @@ class TZipCenDir final : public TZipFileListener {
   // Directory-only records are hidden unless this is set; changing it rebuilds the list.
   bool UseDirOnlyEntries() const { return use_dir_only_; }
   void SetUseDirOnlyEntries(bool use);
-  void Clear() { entries_.clear(); }
+  void Clear() { Retire(); }
 
  private:
-  void DirCleared() override { entries_.clear(); }
+  // Handles of an earlier listing stay alive (answering empty values) as long as
+  // the list does, so a caller holding one never reads freed memory.
+  void Retire();
+  void DirCleared() override { Retire(); }
   void DirCapacity(int count) override { entries_.reserve(static_cast<size_t>(count)); }
   void DirRecordAdded(int index) override;
   void Rebuild();
 
   std::unique_ptr<TZipFile> file_;
   std::vector<std::unique_ptr<TZipCentralEntry>> entries_;
+  std::vector<std::unique_ptr<TZipCentralEntry>> retired_;
   bool use_dir_only_ = false;
 };
 

@@ -32,6 +32,13 @@ int TZipDirHashList::BucketCountFor(int n) {
 }
 
 uint32_t TZipDirHashList::HashName(std::string_view name) {
+  // Upper-cased the way the equality does it, so every name the equality
+  // matches lands in the same bucket; plain ASCII needs no case tables.
+  std::string upper;
+  if (std::any_of(name.begin(), name.end(), [](char c) { return static_cast<uint8_t>(c) >= 0x80; })) {
+    upper = platform::UpperCase(name);
+    name = upper;
+  }
   uint32_t hash = 0;
   for (char ch : name) {
     uint8_t c = static_cast<uint8_t>(ch);

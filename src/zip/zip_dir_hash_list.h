@@ -38,7 +38,7 @@ class TZipDirHashList {
   int BlockCount() const { return static_cast<int>(blocks_.size()); }
 
   static int BucketCountFor(int n);
-  // ELF hash of the name, ASCII letters upper-cased and "\" taken as "/".
+  // ELF hash of the name upper-cased (Unicode) with "\" taken as "/".
   static uint32_t HashName(std::string_view name);
   // Unicode upper-case equality with "/" equal to "\".
   static bool SameName(std::string_view a, std::string_view b);
