@@ -11,9 +11,8 @@ TZipDirEntry::~TZipDirEntry() = default;
 
 namespace {
 constexpr int kUnit = 2;
-int Fail(int id, std::source_location at = std::source_location::current()) {
-  return -MakeZipCode(id, kUnit, static_cast<int>(at.line()));
-}
+// The line of the caller goes into the code's location tag.
+int Fail(int id, int line = __builtin_LINE()) { return -MakeZipCode(id, kUnit, line); }
 }  // namespace
 
 void TZipDirRecord::Assign(const TZipCentralHeader& header, std::string name, std::string extra,

@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
-#include <source_location>
 #include <string>
 #include <variant>
 #include <vector>
@@ -60,7 +59,7 @@ enum TZipMessageId : int {
 constexpr int kZipIdMask = 0x1FF;
 
 // Builds a code from an id and a location. Units number the source files that
-// raise errors; the line is what std::source_location reports.
+// raise errors; the line is the raising source line.
 constexpr int MakeZipCode(int id, int unit, int line) {
   return (unit << 23) | ((line & 0x3FFF) << 9) | (id & kZipIdMask);
 }

@@ -16,9 +16,8 @@ namespace zip {
 namespace {
 
 constexpr int kUnit = 3;
-int Fail(int id, std::source_location at = std::source_location::current()) {
-  return -MakeZipCode(id, kUnit, static_cast<int>(at.line()));
-}
+// The line of the caller goes into the code's location tag.
+int Fail(int id, int line = __builtin_LINE()) { return -MakeZipCode(id, kUnit, line); }
 
 // Generations are unique across every file of the process, so a handle made for
 // one listing never matches another.
