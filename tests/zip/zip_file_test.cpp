@@ -191,6 +191,23 @@ TEST(ZipFileZip64, BadRecordsAreErrors) {
   w.zip64_record_size = 44;
   w.zip64_locator_disk = 3;
   EXPECT_EQ(ListBytes(f, w.Build()), ZE_EOCBadRead);
+  w.zip64_locator_disk.reset();
+
+  // The locator's offset of the Zip64 end record: beyond the file, or too near its end.
+  std::string bytes64 = w.Build();
+  const size_t locator = bytes64.rfind("PK\x06\x07");
+  auto with_offset = [&](uint64_t offset) {
+    std::string b = bytes64;
+    for (int i = 0; i < 8; ++i) b[locator + 8 + i] = static_cast<char>(offset >> (8 * i));
+    return b;
+  };
+  EXPECT_EQ(ListBytes(f, with_offset(bytes64.size() + 100)), ZE_FileError);
+  EXPECT_EQ(ListBytes(f, with_offset(~uint64_t{0})), ZE_FileError);
+  EXPECT_EQ(ListBytes(f, with_offset(bytes64.size() - 30)), ZE_EOCBadRead);
+  // A locator-shaped block that is no locator leaves the 32-bit values standing.
+  std::string no_locator = bytes64;
+  no_locator[locator + 3] = 'X';
+  EXPECT_NE(ListBytes(f, no_locator), 0);
 
   // A Zip64 block too short for a value the header escapes.
   TZipWriter s;
