@@ -89,18 +89,16 @@ int TZipFile::OpenAndList(const std::string& name) {
     result = SearchNumberedParts(name);
     file_name_ = name;
   }
-  if (result >= 0) {
-    if (result & kEOCCommentError) Context().ReportWarning(ZE_CECommentLen, "");
-    if (result & kEOCStructureError) Context().ReportWarning(ZW_StructureError, "");
-    result = LoadCentralDirectory();
-  }
-  Close();
-  return result < 0 ? result : 0;
+  return ListLocated(result);
 }
 
 int TZipFile::OpenAndList(std::unique_ptr<common::TStream> stream, const std::string& name) {
   OpenStream(std::move(stream), name);
-  int result = LocateEOC();
+  return ListLocated(LocateEOC());
+}
+
+int TZipFile::ListLocated(int located) {
+  int result = located;
   if (result >= 0) {
     if (result & kEOCCommentError) Context().ReportWarning(ZE_CECommentLen, "");
     if (result & kEOCStructureError) Context().ReportWarning(ZW_StructureError, "");

@@ -101,6 +101,8 @@ class TZipFile : public TZipCore {
   void SetListener(TZipFileListener* listener) { listener_ = listener; }
 
  private:
+  // Reports the warnings of a located end record, reads the directory, closes.
+  int ListLocated(int located);
   void ClearEOC();
   int ClassifyKind();
   int ReadAt(int64_t position, std::string& bytes, size_t count, int seek_error, int read_error);

@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include "platform/text_conversion.h"
+#include "zip/zip_reader.h"
 
 namespace zip {
 
@@ -12,10 +13,6 @@ extern const std::size_t kBuiltInMessageBlockSize;
 }  // namespace detail
 
 namespace {
-
-uint16_t Le16(std::string_view b, size_t at) {
-  return static_cast<uint16_t>(static_cast<uint8_t>(b[at]) | (static_cast<uint8_t>(b[at + 1]) << 8));
-}
 
 // Raw deflate, stopping as soon as the output would reach the limit.
 bool InflateRaw(std::string_view data, size_t limit, std::string& out) {
@@ -45,27 +42,24 @@ std::optional<TZipMessageTable> TZipMessageTable::FromTable(std::string table) {
 
 std::optional<TZipMessageTable> TZipMessageTable::FromBlock(std::string_view block) {
   if (block.size() < 12) return std::nullopt;
-  const uint16_t n = Le16(block, 2);
+  const uint16_t n = GetLe16(block, 2);
   if (n < 4 || block.size() < size_t{8} + n) return std::nullopt;
   std::string table;
   if (!InflateRaw(block.substr(12, n - 4u), kMaxTableSize, table)) return std::nullopt;
-  const uint32_t want = static_cast<uint32_t>(static_cast<uint8_t>(block[8])) |
-                        static_cast<uint32_t>(static_cast<uint8_t>(block[9])) << 8 |
-                        static_cast<uint32_t>(static_cast<uint8_t>(block[10])) << 16 |
-                        static_cast<uint32_t>(static_cast<uint8_t>(block[11])) << 24;
+  const uint32_t want = GetLe32(block, 8);
   const uint32_t got = static_cast<uint32_t>(
       crc32(0, reinterpret_cast<const Bytef*>(table.data()), static_cast<uInt>(table.size())));
   if (got != want) return std::nullopt;
   auto t = FromTable(std::move(table));
   if (!t) return std::nullopt;
-  t->language_id_ = Le16(block, 0);
+  t->language_id_ = GetLe16(block, 0);
   std::string_view tag = block.substr(4, 4);
   t->tag_.assign(tag.data(), tag.find('\0') == std::string_view::npos ? 4 : tag.find('\0'));
   return t;
 }
 
 uint16_t TZipMessageTable::Word(size_t index) const {
-  return index < Words() ? Le16(table_, index * 2) : 0;
+  return index < Words() ? GetLe16(table_, index * 2) : 0;
 }
 
 std::string TZipMessageTable::Find(int id) const {

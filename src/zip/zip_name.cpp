@@ -6,18 +6,11 @@
 
 #include "platform/file_system.h"
 #include "platform/text_conversion.h"
+#include "zip/zip_reader.h"
 
 namespace zip {
 
 namespace {
-
-uint16_t Le16(std::string_view b, size_t at) {
-  return static_cast<uint16_t>(static_cast<uint8_t>(b[at]) | (static_cast<uint8_t>(b[at + 1]) << 8));
-}
-
-uint32_t Le32(std::string_view b, size_t at) {
-  return static_cast<uint32_t>(Le16(b, at)) | static_cast<uint32_t>(Le16(b, at + 2)) << 16;
-}
 
 // Lead bytes of 2 to 6 bytes, each followed by the right number of continuation bytes.
 bool IsUtf8Shaped(std::string_view text) {
@@ -84,7 +77,7 @@ std::string Decode(const TZipNameSource& source, const TZipNameOptions& options,
 std::optional<std::string_view> FindExtraBlock(std::string_view extra, uint16_t tag) {
   size_t at = 0;
   while (extra.size() - at >= 4) {
-    const uint16_t block_tag = Le16(extra, at), size = Le16(extra, at + 2);
+    const uint16_t block_tag = GetLe16(extra, at), size = GetLe16(extra, at + 2);
     if (size > extra.size() - at - 4) return std::nullopt;
     if (block_tag == tag) return extra.substr(at + 4, size);
     at += 4 + size_t{size};
@@ -97,7 +90,7 @@ std::optional<std::string_view> UnicodeExtraText(std::string_view extra, uint16_
   if (!block || block->size() <= 5 || static_cast<uint8_t>((*block)[0]) != 1) return std::nullopt;
   const uint32_t crc = static_cast<uint32_t>(
       crc32(0, reinterpret_cast<const Bytef*>(raw.data()), static_cast<uInt>(raw.size())));
-  if (crc != Le32(*block, 1)) return std::nullopt;
+  if (crc != GetLe32(*block, 1)) return std::nullopt;
   const std::string_view text = block->substr(5);
   if (!IsUtf8Shaped(text)) return std::nullopt;
   return text;
