@@ -33,13 +33,13 @@ std::string FormatZipStr(const std::string& format, const std::vector<TZipArg>& 
       i = j;
       continue;
     }
-    const std::string spec = format.substr(i, j - i);  // "%" plus flags, width, precision
+    const std::string conversion = format.substr(i, j - i);  // "%" plus flags, width, precision
     if (next < args.size()) {
       const TZipArg& arg = args[next++];
       if (const auto* number = std::get_if<int64_t>(&arg)) {
         char buffer[64] = {};
         const char c = conv == 's' ? 'd' : conv;
-        std::snprintf(buffer, sizeof buffer, (spec + "ll" + c).c_str(), static_cast<long long>(*number));
+        std::snprintf(buffer, sizeof buffer, (conversion + "ll" + c).c_str(), static_cast<long long>(*number));
         out += buffer;
       } else {
         out += std::get<std::string>(arg);
