@@ -65,6 +65,14 @@ bool GetFileIdentity(const std::string& path, TFileIdentity& identity) {
   return true;
 }
 
+bool GetFileModificationTime(const std::string& path, int64_t& stamp) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data)) return false;
+  stamp = static_cast<int64_t>((static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                               data.ftLastWriteTime.dwLowDateTime);
+  return true;
+}
+
 std::string ExecutablePath() {
   std::wstring buffer(MAX_PATH, L'\0');
   for (;;) {
@@ -108,6 +116,13 @@ bool GetFileIdentity(const std::string& path, TFileIdentity& identity) {
   if (::stat(path.c_str(), &st) != 0) return false;
   identity.device = static_cast<uint64_t>(st.st_dev);
   identity.file = static_cast<uint64_t>(st.st_ino);
+  return true;
+}
+
+bool GetFileModificationTime(const std::string& path, int64_t& stamp) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return false;
+  stamp = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
   return true;
 }
 

@@ -41,6 +41,10 @@ struct TFileIdentity {
 };
 bool GetFileIdentity(const std::string& path, TFileIdentity& identity);
 
+// Last modification time of a file in the system's own units (100 ns ticks on
+// Windows, nanoseconds elsewhere); only for comparing two files' stamps.
+bool GetFileModificationTime(const std::string& path, int64_t& stamp);
+
 bool FileExists(const std::string& path);
 bool DirectoryExists(const std::string& path);
 // Creates the folder with all missing parents; true when it exists afterwards.

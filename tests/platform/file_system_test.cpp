@@ -59,6 +59,22 @@ TEST_F(FileSystem, CopyReplacesAndIdentityFollowsLinks) {
   }
 }
 
+TEST_F(FileSystem, ModificationTimesCompareEqualOnlyWhenTheStampsAgree) {
+  const std::string a = root_ + kPathDelimiter + "часть001.zip", b = root_ + kPathDelimiter + "часть002.zip";
+  Touch(a);
+  Touch(b);
+  const auto when = fs::last_write_time(ToPath(a));
+  fs::last_write_time(ToPath(b), when);
+  int64_t ta = 0, tb = 0;
+  ASSERT_TRUE(GetFileModificationTime(a, ta));
+  ASSERT_TRUE(GetFileModificationTime(b, tb));
+  EXPECT_EQ(ta, tb);
+  fs::last_write_time(ToPath(b), when - std::chrono::seconds(5));
+  ASSERT_TRUE(GetFileModificationTime(b, tb));
+  EXPECT_LT(tb, ta);
+  EXPECT_FALSE(GetFileModificationTime(root_ + kPathDelimiter + "нет.zip", ta));
+}
+
 TEST(Executable, FolderEndsWithDelimiterAndHoldsTheProgram) {
   const std::string dir = ExecutableDirectory();
   ASSERT_FALSE(dir.empty());

@@ -1,0 +1,401 @@
+#include "zip/zip_file.h"
+
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <limits>
+
+#include "common/text_format.h"
+#include "platform/file_system.h"
+#include "platform/text_compare.h"
+#include "zip/zip_error.h"
+#include "zip/zip_reader.h"
+
+namespace zip {
+
+namespace {
+
+constexpr int kUnit = 3;
+// The line of the caller goes into the code's location tag.
+int Fail(int id, int line = __builtin_LINE()) { return -MakeZipCode(id, kUnit, line); }
+
+// Generations are unique across every file of the process, so a handle made for
+// one listing never matches another.
+std::atomic<uint64_t> g_generation{0};
+
+bool PathExists(const std::string& name) {
+  std::error_code ec;
+  return !name.empty() && std::filesystem::exists(platform::ToPath(name), ec);
+}
+
+}  // namespace
+
+TZipFileListener::~TZipFileListener() = default;
+
+TZipFile::TZipFile(TZipContext& context) : TZipCore(context) {}
+
+TZipFile::~TZipFile() = default;
+
+void TZipFile::Close() {
+  reader_.reset();
+  stream_.reset();
+}
+
+void TZipFile::OpenStream(std::unique_ptr<common::TStream> stream, const std::string& name) {
+  Close();
+  part_names_.clear();
+  file_name_ = name;
+  stream_ = std::move(stream);
+  reader_ = std::make_unique<TZipReader>(*stream_, [this] { return NextPart(); });
+  open_disk_ = 0;
+  ClassifyKind();
+}
+
+int TZipFile::Open(const std::string& name) {
+  Close();
+  std::unique_ptr<common::TStream> stream;
+  try {
+    stream = std::make_unique<common::TFileStream>(name, common::TFileMode::fmOpenRead);
+  } catch (const common::EStreamError&) {
+    return Fail(PathExists(name) ? ZE_FileOpen : ZE_NoInFile);
+  }
+  std::vector<std::string> parts = std::move(part_names_);
+  OpenStream(std::move(stream), name);
+  part_names_ = std::move(parts);
+  return 0;
+}
+
+int TZipFile::ClassifyKind() {
+  std::string head;
+  kind_ = TZipFileKind::fkUnknown;
+  if (!reader_->Seek(0)) return 0;
+  reader_->ReadString(head, 8);
+  if (head.size() >= 2 && head[0] == 'M' && head[1] == 'Z') {
+    kind_ = TZipFileKind::fkExecutable;
+  } else if (head.size() >= 4 && GetLe32(head, 0) == kLocalHeaderSig) {
+    kind_ = TZipFileKind::fkPlain;
+  } else if (head.size() >= 8 && GetLe32(head, 0) == kSpanningSig && GetLe32(head, 4) == kLocalHeaderSig) {
+    kind_ = TZipFileKind::fkSplit;
+  }
+  return 0;
+}
+
+int TZipFile::OpenAndList(const std::string& name) {
+  part_names_.clear();
+  int result = Open(name);
+  if (result == 0) {
+    result = LocateEOC();
+  } else if (ZipCodeId(result) == ZE_NoInFile) {
+    result = SearchNumberedParts(name);
+    file_name_ = name;
+  }
+  return ListLocated(result);
+}
+
+int TZipFile::OpenAndList(std::unique_ptr<common::TStream> stream, const std::string& name) {
+  OpenStream(std::move(stream), name);
+  return ListLocated(LocateEOC());
+}
+
+int TZipFile::ListLocated(int located) {
+  int result = located;
+  if (result >= 0) {
+    if (result & kEOCCommentError) Context().ReportWarning(ZE_CECommentLen, "");
+    if (result & kEOCStructureError) Context().ReportWarning(ZW_StructureError, "");
+    result = LoadCentralDirectory();
+  }
+  Close();
+  return result < 0 ? result : 0;
+}
+
+void TZipFile::ClearEOC() {
+  eoc_found_ = false;
+  file_size_ = 0;
+  eoc_offset_ = 0;
+  this_disk_ = 0;
+  number_of_parts_ = 0;
+  multi_part_ = kind_ == TZipFileKind::fkSplit;
+  central_disk_ = 0;
+  entries_on_disk_ = 0;
+  total_entries_ = 0;
+  central_size_ = 0;
+  central_offset_ = 0;
+  zip64_ = false;
+  zip_comment_.clear();
+}
+
+int TZipFile::ReadAt(int64_t position, std::string& bytes, size_t count, int seek_error, int read_error) {
+  if (!reader_->Seek(position)) return Fail(seek_error);
+  if (!reader_->ReadString(bytes, count)) return Fail(read_error);
+  return 0;
+}
+
+int TZipFile::LocateEOC(bool eoc_only) {
+  ClearEOC();
+  if (!reader_) return Fail(ZE_FileOpen);
+  const int64_t size = reader_->Size();
+  if (size < kEOCSize) return Fail(ZE_NotZipFile);
+  file_size_ = size;
+  std::string record;
+  if (int r = ReadAt(size - kEOCSize, record, kEOCSize, ZE_NotZipFile, ZE_EOCBadRead); r < 0) return r;
+
+  int result = 0;
+  if (GetLe32(record, 0) == kEndOfCentralSig) {
+    eoc_offset_ = size - kEOCSize;
+    // The comment would lie beyond the end of the file.
+    if (GetLe16(record, 20) != 0) result |= kEOCCommentError;
+  } else {
+    const int64_t length = std::min(size, kMaxEOCSearch);
+    std::string tail;
+    if (int r = ReadAt(size - length, tail, static_cast<size_t>(length), ZE_FileError, ZE_EOCBadRead); r < 0)
+      return r;
+    int64_t hit = -1;
+    for (int64_t i = length - kEOCSize - 1; i >= 0; --i) {
+      if (tail[static_cast<size_t>(i)] == 'P' && GetLe32(tail, static_cast<size_t>(i)) == kEndOfCentralSig) {
+        hit = i;
+        break;
+      }
+    }
+    if (hit < 0) return Fail(ZE_NotZipFile);
+    eoc_offset_ = size - (length - hit);
+    record = tail.substr(static_cast<size_t>(hit), kEOCSize);
+    const size_t after = static_cast<size_t>(length - hit - kEOCSize);
+    const size_t comment_length = std::min<size_t>(GetLe16(record, 20), after);
+    zip_comment_ = tail.substr(static_cast<size_t>(hit + kEOCSize), comment_length);
+    if (comment_length != after) {
+      // Bytes follow the comment: the archive ends where the comment does.
+      file_size_ = eoc_offset_ + kEOCSize + static_cast<int64_t>(comment_length);
+      result |= kEOCCommentError;
+    }
+  }
+
+  this_disk_ = GetLe16(record, 4);
+  central_disk_ = GetLe16(record, 6);
+  entries_on_disk_ = GetLe16(record, 8);
+  total_entries_ = GetLe16(record, 10);
+  central_size_ = GetLe32(record, 12);
+  central_offset_ = GetLe32(record, 16);
+  multi_part_ = multi_part_ || this_disk_ != 0;
+  number_of_parts_ = static_cast<int>(this_disk_) + 1;
+  if (this_disk_ == 0xFFFF || central_disk_ == 0xFFFF || entries_on_disk_ == 0xFFFF || total_entries_ == 0xFFFF ||
+      central_size_ == 0xFFFFFFFFu || central_offset_ == 0xFFFFFFFFu)
+    result |= kEOCZip64;
+  eoc_found_ = true;
+  result &= kEOCCommentError | kEOCStructureError | kEOCZip64;
+  if ((result & kEOCZip64) && !eoc_only) result = ReadZip64EOC(result);
+  open_disk_ = this_disk_;
+  return result < 0 ? result : (result & (kEOCCommentError | kEOCStructureError));
+}
+
+int TZipFile::ReadZip64EOC(int result) {
+  std::string locator;
+  if (eoc_offset_ < 20) return Fail(ZE_FileError);
+  if (int r = ReadAt(eoc_offset_ - 20, locator, 20, ZE_FileError, ZE_EOCBadRead); r < 0) return r;
+  const uint32_t total_disks = GetLe32(locator, 16);
+  if (GetLe32(locator, 0) != kZip64LocatorSig || (this_disk_ == 0xFFFF && total_disks < 0xFFFF)) return result;
+  zip64_ = true;
+  if (uint64_t{GetLe32(locator, 4)} + 1 != total_disks) return Fail(ZE_EOCBadRead);
+  number_of_parts_ = static_cast<int>(std::min<uint32_t>(total_disks, std::numeric_limits<int>::max()));
+  this_disk_ = total_disks - 1;
+  multi_part_ = multi_part_ || this_disk_ != 0;
+
+  const uint64_t offset = GetLe64(locator, 8);
+  if (offset > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) return Fail(ZE_FileError);
+  std::string end;
+  if (int r = ReadAt(static_cast<int64_t>(offset), end, 56, ZE_FileError, ZE_EOCBadRead); r < 0) return r;
+  if (GetLe32(end, 0) == kZip64EndSig) {
+    if ((GetLe16(end, 14) & 0xFF) > 45 || GetLe64(end, 4) < 44) return Fail(ZE_UnsupportedVersion);
+    eoc_offset_ = static_cast<int64_t>(offset);
+    if (central_disk_ == 0xFFFF) central_disk_ = GetLe32(end, 20);
+    if (entries_on_disk_ == 0xFFFF) entries_on_disk_ = GetLe64(end, 24);
+    if (total_entries_ == 0xFFFF) total_entries_ = GetLe64(end, 32);
+    if (central_size_ == 0xFFFFFFFFu) central_size_ = GetLe64(end, 40);
+    if (central_offset_ == 0xFFFFFFFFu) central_offset_ = GetLe64(end, 48);
+  }
+  if (static_cast<uint64_t>(eoc_offset_) != central_size_ + central_offset_) result |= kEOCStructureError;
+  return result;
+}
+
+std::string TZipFile::PartName(uint32_t disk) const {
+  if (disk < part_names_.size()) return part_names_[disk];
+  if (!part_names_.empty()) return {};
+  const std::string ext = platform::FromPath(platform::ToPath(file_name_).extension());
+  return file_name_.substr(0, file_name_.size() - ext.size()) + common::Format("%03u", disk + 1) + ext;
+}
+
+int TZipFile::OpenPart(uint32_t disk, std::unique_ptr<common::TStream>& stream) {
+  const std::string name = PartName(disk);
+  int64_t stamp = 0;
+  if (!PathExists(name) || !platform::GetFileModificationTime(name, stamp) ||
+      (!part_names_.empty() && stamp != part_stamp_))
+    return Fail(ZE_NoInFile);
+  try {
+    stream = std::make_unique<common::TFileStream>(name, common::TFileMode::fmOpenRead);
+  } catch (const common::EStreamError&) {
+    return Fail(ZE_FileOpen);
+  }
+  return 0;
+}
+
+int TZipFile::SwitchToPart(uint32_t disk) {
+  std::unique_ptr<common::TStream> stream;
+  if (int r = OpenPart(disk, stream); r < 0) return r;
+  reader_.reset();
+  stream_ = std::move(stream);
+  reader_ = std::make_unique<TZipReader>(*stream_, [this] { return NextPart(); });
+  open_disk_ = disk;
+  return 0;
+}
+
+common::TStream* TZipFile::NextPart() {
+  if (static_cast<int64_t>(open_disk_) + 1 >= number_of_parts_) return nullptr;
+  std::unique_ptr<common::TStream> stream;
+  if (OpenPart(open_disk_ + 1, stream) < 0) return nullptr;
+  stream_ = std::move(stream);
+  ++open_disk_;
+  return stream_.get();
+}
+
+int64_t TZipFile::BytesAfter(int64_t offset) const {
+  int64_t total = reader_->Size() - offset;
+  for (int64_t disk = int64_t{open_disk_} + 1; disk < number_of_parts_ && disk < int64_t{999}; ++disk) {
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(platform::ToPath(PartName(static_cast<uint32_t>(disk))), ec);
+    if (ec) break;
+    total += static_cast<int64_t>(size);
+  }
+  return total;
+}
+
+int TZipFile::SearchNumberedParts(const std::string& name) {
+  part_names_.clear();
+  const std::string ext = platform::FromPath(platform::ToPath(name).extension());
+  if (!platform::SameText(ext, std::string_view(".zip"))) return Fail(ZE_NoInFile);
+  const std::string stem = name.substr(0, name.size() - ext.size());
+  TZipFileKind first_kind = TZipFileKind::fkUnknown;
+  for (int k = 1; k <= 999; ++k) {
+    const std::string part = stem + common::Format("%03d", k) + ext;
+    int64_t stamp = 0;
+    if (!PathExists(part) || !platform::GetFileModificationTime(part, stamp) || (k > 1 && stamp != part_stamp_)) {
+      part_names_.clear();
+      return Fail(ZE_NoInFile);
+    }
+    if (k == 1) part_stamp_ = stamp;
+    part_names_.push_back(part);
+    if (int r = Open(part); r < 0) {
+      part_names_.clear();
+      return r;
+    }
+    if (k == 1) first_kind = kind_;
+    kind_ = first_kind;
+    const int result = LocateEOC();
+    if (result >= 0) {
+      if (number_of_parts_ != k) {
+        Close();
+        part_names_.clear();
+        return Fail(ZE_FileOpen);
+      }
+      multi_part_ = true;
+      return result;
+    }
+    if (ZipCodeId(result) != ZE_NotZipFile) {
+      Close();
+      part_names_.clear();
+      return result;
+    }
+    Close();
+  }
+  part_names_.clear();
+  return Fail(ZE_NotZipFile);
+}
+
+int TZipFile::Abandon(int code) {
+  file_name_.clear();
+  prefix_offset_ = 0;
+  Close();
+  Context().ProgressEnd();
+  return code;
+}
+
+int TZipFile::LoadCentralDirectory() {
+  if (!reader_) return Fail(ZE_FileOpen);
+  if (!eoc_found_) return Fail(ZE_UnknownError);
+  records_.clear();
+  index_.Clear();
+  index_built_ = false;
+  listed_ = false;
+  offset_shift_ = 0;
+  generation_ = ++g_generation;
+  if (listener_) listener_->DirCleared();
+
+  constexpr uint64_t kMaxOffset = static_cast<uint64_t>(std::numeric_limits<int64_t>::max());
+  if (central_offset_ > kMaxOffset || central_size_ > kMaxOffset) return Abandon(Fail(ZE_SeekError));
+  const int64_t stored = static_cast<int64_t>(central_offset_);
+  int64_t expected = stored, chosen = stored;
+  if (central_disk_ != open_disk_) {
+    if (int r = SwitchToPart(central_disk_); r < 0) return Abandon(r);
+  } else if (!zip64_) {
+    expected = file_size_ - (static_cast<int64_t>(zip_comment_.size()) + static_cast<int64_t>(central_size_) + kEOCSize);
+    chosen = expected;
+    if (stored != expected) {
+      // A self-extractor's stub in front of the archive is the normal case there.
+      if (kind_ != TZipFileKind::fkExecutable) Context().ReportWarning(ZW_StructureError, "");
+      if (!reader_->Seek(stored)) return Abandon(Fail(ZE_SeekError));
+      std::string signature;
+      if (!reader_->ReadString(signature, 4)) return Abandon(Fail(ZE_CEHDataSize));
+      if (GetLe32(signature, 0) == kCentralHeaderSig) chosen = stored;
+    }
+  }
+  uint64_t prefix = expected >= 0 && expected <= 0xFFFFFFFFll ? static_cast<uint64_t>(expected) : 0;
+  if (reader_->Size() == kEOCSize) prefix = 0;
+
+  if (!reader_->Seek(chosen)) return Abandon(Fail(ZE_SeekError));
+  // A count the remaining bytes cannot hold is an error, never an allocation.
+  if (total_entries_ > static_cast<uint64_t>(BytesAfter(chosen)) / kCentralHeaderSize)
+    return Abandon(Fail(ZE_CEHDataSize));
+  const int count = static_cast<int>(total_entries_);
+  Context().ProgressStart(Context().LoadStr(ZP_LoadingDirectory), count);
+  records_.reserve(static_cast<size_t>(count));
+  if (listener_) listener_->DirCapacity(count);
+  for (int i = 0; i < count; ++i) {
+    auto record = std::make_unique<TZipDirRecord>(&Context());
+    const int r = record->Read(*reader_);
+    if (r < 0) return Abandon(r);
+    if (r > 0) zip64_ = true;
+    prefix = std::min(prefix, record->RelOffLocalHdr());
+    records_.push_back(std::move(record));
+    if (listener_) listener_->DirRecordAdded(i);
+    Context().ProgressAdvance(1);
+    if (Context().CheckCancel()) return Abandon(-MakeZipCode(Context().CancelCode(), kUnit, __LINE__));
+  }
+  offset_shift_ = chosen - stored;
+  central_offset_ = static_cast<uint64_t>(chosen);
+  prefix_offset_ = static_cast<uint32_t>(prefix + static_cast<uint64_t>(expected - chosen));
+  listed_ = true;
+  Context().ProgressEnd();
+  if (listener_) listener_->DirDone(count);
+  return 0;
+}
+
+TZipDirRecord* TZipFile::Record(int index) const {
+  return index >= 0 && index < Count() ? records_[static_cast<size_t>(index)].get() : nullptr;
+}
+
+void TZipFile::BuildIndex() {
+  index_.SetCapacity(Count());
+  for (const auto& record : records_) index_.Add(record.get());
+  index_built_ = true;
+}
+
+TZipDirRecord* TZipFile::FindName(std::string_view name, bool include_deleted) {
+  if (!index_built_) BuildIndex();
+  return index_.Find(name, include_deleted);
+}
+
+void TZipFile::ClearCachedNames() {
+  for (const auto& record : records_) record->ClearCache();
+  index_.Clear();
+  index_built_ = false;
+}
+
+}  // namespace zip

@@ -1,0 +1,152 @@
+// Entry-name decoding and the name index.
+
+#include <gtest/gtest.h>
+
+#include "platform/file_system.h"
+#include "platform/text_conversion.h"
+#include "support/zip_writer.h"
+#include "zip/zip_dir_hash_list.h"
+#include "zip/zip_dir_record.h"
+#include "zip/zip_name.h"
+
+using namespace zip;
+
+namespace {
+
+const std::string kCyrillic = "Документы/выписка.xml";
+const std::string kCp866 = platform::Utf8ToCodePage(866, kCyrillic);
+const std::string kCp1251 = platform::Utf8ToCodePage(1251, kCyrillic);
+const std::string kDelimited = [] {
+  std::string s = kCyrillic;
+  for (char& c : s)
+    if (c == '/') c = platform::kPathDelimiter;
+  return s;
+}();
+
+std::string Extra(const support::TZipExtraBlock& b) {
+  std::string s;
+  s.push_back(static_cast<char>(b.tag & 0xFF));
+  s.push_back(static_cast<char>(b.tag >> 8));
+  s.push_back(static_cast<char>(b.data.size() & 0xFF));
+  s.push_back(static_cast<char>(b.data.size() >> 8));
+  return s + b.data;
+}
+
+std::string Name(std::string_view raw, uint16_t made_by, uint16_t flags = 0, std::string_view extra = {},
+                 TZipNameOptions options = {}) {
+  return DecodeEntryName({raw, flags, made_by, extra}, options);
+}
+
+}  // namespace
+
+TEST(ZipNameDecoding, HostDecidesBetweenOemAndAnsi) {
+  EXPECT_EQ(Name("docs/a.xml", 0x0014), std::string("docs") + platform::kPathDelimiter + "a.xml");
+  EXPECT_EQ(Name(kCp866, 0x0014), kDelimited);            // MS-DOS
+  EXPECT_EQ(Name(kCp866, 0x0614), kDelimited);            // HPFS
+  EXPECT_EQ(Name(kCp866, support::kVersionMadeByNtfs50), kDelimited);
+  EXPECT_EQ(Name(kCp1251, 0x0A14), kDelimited);           // NTFS with another version: ANSI
+  EXPECT_EQ(Name(kCp1251, 0x0314), kDelimited);           // Unix: ANSI
+  // The name code page replaces the ANSI one (an unknown one falls back to it).
+  EXPECT_EQ(Name(platform::Utf8ToCodePage(1252, "Café.xml"), 0x0314, 0, {}, {zenAuto, 1252}), "Café.xml");
+  EXPECT_EQ(Name(kCp1251, 0x0314, 0, {}, {zenAuto, 424242}), kDelimited);
+}
+
+TEST(ZipNameDecoding, Utf8FlagAndUnicodePathField) {
+  EXPECT_EQ(Name(kCyrillic, 0x0014, kFlagUtf8), kDelimited);
+  // Invalid UTF-8 under bit 11 is read in the ANSI code page instead.
+  EXPECT_EQ(Name(kCp1251, 0x0314, kFlagUtf8), kDelimited);
+
+  const std::string good = Extra(support::UnicodePathBlock(kCp866, kCyrillic));
+  EXPECT_EQ(Name(kCp866, 0x0314, 0, good), kDelimited);   // the field wins over the host
+  const std::string ascii_raw = "dokumenty.xml";
+  EXPECT_EQ(Name(ascii_raw, 0x0014, 0, Extra(support::UnicodePathBlock(ascii_raw, "документы.xml"))),
+            "документы.xml");
+  // Wrong CRC, wrong version, empty text, broken UTF-8: the field is ignored.
+  EXPECT_EQ(Name(ascii_raw, 0x0014, 0, Extra(support::UnicodePathBlock(ascii_raw, "документы.xml", true))), ascii_raw);
+  EXPECT_EQ(Name(ascii_raw, 0x0014, 0, Extra(support::UnicodePathBlock(ascii_raw, "документы.xml", false, 2))),
+            ascii_raw);
+  EXPECT_EQ(Name(ascii_raw, 0x0014, 0, Extra(support::UnicodePathBlock(ascii_raw, ""))), ascii_raw);
+  EXPECT_EQ(Name(ascii_raw, 0x0014, 0, Extra(support::UnicodePathBlock(ascii_raw, "\xD0"))), ascii_raw);
+  // A block found after another one; a truncated block is never read.
+  const std::string chained = Extra({0x5455, "12345"}) + good;
+  EXPECT_EQ(Name(kCp866, 0x0314, 0, chained), kDelimited);
+  EXPECT_EQ(Name(kCp866, 0x0014, 0, good.substr(0, good.size() - 1)), kDelimited);  // OEM by host then
+  EXPECT_FALSE(FindExtraBlock(std::string("\x75\x70\x40\x00" "abc", 7), kUnicodePathTag));
+}
+
+TEST(ZipNameDecoding, ForcedEncodings) {
+  const std::string field = Extra(support::UnicodePathBlock(kCp866, kCyrillic));
+  EXPECT_EQ(Name(kCp866, 0x0314, 0, {}, {zenOEM, 0}), kDelimited);
+  EXPECT_EQ(Name(kCyrillic, 0x0014, 0, {}, {zenUTF8, 0}), kDelimited);
+  EXPECT_EQ(Name(kCp866, 0x0014, kFlagUtf8, field, {zenUPath, 0}), kDelimited);
+  EXPECT_EQ(Name(kCp1251, 0x0014, kFlagUtf8, {}, {zenNone, 0}), kDelimited);  // raw bytes as ANSI text
+  EXPECT_EQ(Name(kCp1251, 0x0014, 0, {}, {zenUPath, 0}), kDelimited);         // no field: the raw text
+}
+
+TEST(ZipNameDecoding, CommentsUseTheirOwnFieldAndKeepSlashes) {
+  const std::string raw = platform::Utf8ToCodePage(866, "Подпись a/b");
+  EXPECT_EQ(DecodeEntryComment({raw, 0, 0x0014, {}}, {}), "Подпись a/b");
+  const std::string field = Extra(support::UnicodeCommentBlock("note", "заметка"));
+  EXPECT_EQ(DecodeEntryComment({"note", 0, 0x0314, field}, {}), "заметка");
+  EXPECT_EQ(DecodeEntryName({"note", 0, 0x0314, field}, {}), "note");  // not a path field
+}
+
+TEST(ZipDirHashList, BucketCounts) {
+  EXPECT_EQ(TZipDirHashList::BucketCountFor(0), 61);
+  EXPECT_EQ(TZipDirHashList::BucketCountFor(61), 61);
+  EXPECT_EQ(TZipDirHashList::BucketCountFor(62), 131);
+  EXPECT_EQ(TZipDirHashList::BucketCountFor(11999), 12289);
+  EXPECT_EQ(TZipDirHashList::BucketCountFor(12000), 10243);
+  EXPECT_EQ(TZipDirHashList::BucketCountFor(1000000), 65537);
+  TZipDirHashList unsized;
+  TZipDirRecord r;
+  r.Assign({}, "a.xml", {}, {});
+  unsized.Add(&r);
+  EXPECT_EQ(unsized.BucketCount(), TZipDirHashList::kUnsizedBuckets);
+}
+
+TEST(ZipDirHashList, CaseAndSlashVariantsFindTheFirstRecord) {
+  TZipCentralHeader utf8;
+  utf8.flags = kFlagUtf8;
+  TZipDirRecord first, second, third;
+  first.Assign(utf8, "Docs/Выписка.XML", {}, {});
+  second.Assign(utf8, "docs\\выписка.xml", {}, {});
+  third.Assign(utf8, "other.xml", {}, {});
+  TZipDirHashList index;
+  index.SetCapacity(3);
+  EXPECT_EQ(index.Add(&first), nullptr);
+  EXPECT_EQ(index.Add(&second), &first);  // the duplicate is reported and kept
+  EXPECT_EQ(index.Add(&third), nullptr);
+  EXPECT_EQ(index.Find("DOCS/ВЫПИСКА.xml"), &first);
+  EXPECT_EQ(index.Find("docs\\выписка.xml"), &first);
+  EXPECT_EQ(index.Find("docs/выписка.xm"), nullptr);
+  first.SetDeleted(true);
+  EXPECT_EQ(index.Find("docs/выписка.xml"), &second);
+  EXPECT_EQ(index.Find("docs/выписка.xml", true), &first);
+  EXPECT_EQ(TZipDirHashList::HashName("a/B"), TZipDirHashList::HashName("A\\b"));
+  EXPECT_TRUE(TZipDirHashList::SameName("ё/Ж", "Ё\\ж"));
+  EXPECT_FALSE(TZipDirHashList::SameName("ab", "abc"));
+}
+
+TEST(ZipDirHashList, NodesComeFromBlocksAndAreRecycled) {
+  std::vector<TZipDirRecord> records(600);
+  TZipDirHashList index;
+  index.SetCapacity(600);
+  for (size_t i = 0; i < records.size(); ++i) {
+    records[i].Assign({}, "file" + std::to_string(i) + ".xml", {}, {});
+    index.Add(&records[i]);
+  }
+  EXPECT_EQ(index.Count(), 600);
+  EXPECT_EQ(index.BlockCount(), 2);  // 511 nodes per block
+  EXPECT_TRUE(index.Remove(&records[7]));
+  EXPECT_EQ(index.Find("FILE7.XML"), nullptr);
+  TZipDirRecord again;
+  again.Assign({}, "file7.xml", {}, {});
+  index.Add(&again);  // takes the freed node
+  EXPECT_EQ(index.BlockCount(), 2);
+  EXPECT_EQ(index.Find("file7.xml"), &again);
+  EXPECT_EQ(index.Find("file599.xml"), &records[599]);
+  index.Clear();
+  EXPECT_EQ(index.BlockCount(), 0);
+  EXPECT_EQ(index.Find("file1.xml"), nullptr);
+}
