@@ -48,6 +48,11 @@ const char16_t kCannotOccurInAttribute[] = u"The character \"%s\" cannot occur i
 const char16_t kCannotOccurInHeader[] = u"The character \"%s\" cannot occur in element header.";
 const char16_t kStringCannotOccur[] = u"The string \"%s\" cannot occur in text.";
 const char16_t kBadEntity[] = u"\"%s\" is not a valid entity.";
+const char16_t kTooMuchExpansion[] = u"Too many characters from entity references at \"%s\".";
+
+// Declared entities may expand to this many characters in one document, so
+// that nested declarations cannot blow a small text up to gigabytes.
+constexpr size_t kExpansionBudget = size_t{1} << 24;
 
 // The kinds of markup declaration and the text that follows "<!" in each.
 enum { kComment, kCData, kDocType };
@@ -76,6 +81,7 @@ void TXMLReader::InitStream(common::TStream& stream, TEncodingPtr forced_encodin
   pending_closes_ = 0;
   last_type_ = TT::None;
   tokens_.Clear();
+  expansion_budget_ = kExpansionBudget;
   text_.SetErrorHandling(settings_.ErrorHandling);
   text_.HoldBuffer();
   buffer_held_ = true;
@@ -220,6 +226,7 @@ bool TXMLReader::ExpandReference() {
   reference_.Append(u'&');
   buffer_.Clear();
   reference_gave_back_ = false;
+  reference_too_large_ = false;
   char16_t ch;
   if (!text_.ReadNextChar(ch)) return false;
   reference_.Append(ch);
@@ -293,8 +300,21 @@ bool TXMLReader::ExpandReference() {
   }
   const std::u16string* value = settings_.EntityList.Find(buffer_.View());
   if (!value) return false;
+  if (value->size() > reference_.Size()) {
+    // Only a replacement longer than its reference makes the text grow.
+    if (value->size() > expansion_budget_) {
+      reference_too_large_ = true;
+      return false;
+    }
+    expansion_budget_ -= value->size();
+  }
   replacement_ = *value;
   return true;
+}
+
+TXMLReader::TRead TXMLReader::ReferenceError() {
+  if (reference_too_large_) return InvalidStructure(kTooMuchExpansion, {reference_.View()});
+  return InvalidCharacter(kBadEntity, reference_.View());
 }
 
 // Expands the reference after "&" into out. A failed one is an error in strict
@@ -306,7 +326,7 @@ bool TXMLReader::AppendReference(std::u16string& out, bool strict) {
     return true;
   }
   if (strict) {
-    InvalidCharacter(kBadEntity, reference_.View());
+    ReferenceError();
     return false;
   }
   out.append(reference_.Data(), reference_.Size() - (reference_gave_back_ ? 1 : 0));
@@ -322,7 +342,7 @@ TXMLReader::TRead TXMLReader::ReadEntityReferenceToken(TXMLReaderToken& token) {
     token.TokenValue.assign(replacement_);
     return TRead::Token;
   }
-  if (strict_) return InvalidCharacter(kBadEntity, reference_.View());
+  if (strict_) return ReferenceError();
   token.TokenType = TT::Text;
   token.TokenValue.assign(reference_.Data(), reference_.Size() - (reference_gave_back_ ? 1 : 0));
   return TRead::Token;
@@ -831,7 +851,7 @@ bool TXMLReader::ReadEntityDeclaration(std::u16string& content, bool& ended) {
       if (expanded) {
         entity_value_.append(replacement_);
       } else if (strict_) {
-        InvalidCharacter(kBadEntity, reference_.View());
+        ReferenceError();
         return false;
       } else {
         entity_value_.append(reference_.Data(), reference_.Size() - (reference_gave_back_ ? 1 : 0));

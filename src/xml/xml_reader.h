@@ -166,6 +166,7 @@ class TXMLReader {
   TRead ReadText(TXMLReaderToken& token, bool has_char, char16_t ch);
   TRead ReadEntityReferenceToken(TXMLReaderToken& token);
   bool ExpandReference();
+  TRead ReferenceError();
   bool AppendReference(std::u16string& out, bool strict);
   void AppendLineBreak(std::u16string& out, char16_t ch);
   bool SkipWhiteSpace(char16_t& ch);
@@ -211,6 +212,8 @@ class TXMLReader {
   std::u16string_view replacement_;
   char16_t numeric_[2] = {};
   bool reference_gave_back_ = false;
+  bool reference_too_large_ = false;
+  size_t expansion_budget_ = 0;
   std::u16string entity_name_, entity_value_;
 };
 

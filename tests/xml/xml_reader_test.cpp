@@ -181,6 +181,33 @@ TEST(XMLReader, DocTypeEntities) {
             "DOCTYPE:r [<!ENTITY x '&bad;'>] | <r | >r | T:&bad; | </r");
 }
 
+TEST(XMLReader, NestedEntitiesCannotBlowTheTextUp) {
+  // Each entity ten times the one before: 10^9 characters at the last.
+  std::string text = "<!DOCTYPE r [<!ENTITY a0 'laugh'>";
+  for (int i = 1; i < 10; ++i) {
+    text += "<!ENTITY a" + std::to_string(i) + " '";
+    for (int k = 0; k < 10; ++k) text += "&a" + std::to_string(i - 1) + ";";
+    text += "'>";
+  }
+  text += "]><r>&a9;</r>";
+  auto r = ReadAll(text);
+  // a0 to a6 take 5.6 million characters; the third a6 in a7 goes beyond 2^24.
+  EXPECT_EQ(r.error, "Too many characters from entity references at \"&a6;\".");
+  EXPECT_TRUE(dynamic_cast<const TXMLParseErrorInvalidStructure*>(r.parse_error.get()));
+  // Lenient: what goes beyond stays as written; the text stays within the budget.
+  r = ReadAll(text, Lenient);
+  EXPECT_EQ(r.error, "");
+  EXPECT_LT(r.tokens.size(), size_t{1} << 26);
+  EXPECT_EQ(r.tokens.substr(r.tokens.size() - 3), "</r");
+
+  // A declared entity used often stays within the budget of its document.
+  std::string many = "<!DOCTYPE r [<!ENTITY e '0123456789'>]><r>";
+  for (int i = 0; i < 10000; ++i) many += "&e;";
+  many += "</r>";
+  r = ReadAll(many);
+  EXPECT_EQ(r.error, "");
+}
+
 TEST(XMLReader, ProcessingInstructions) {
   EXPECT_EQ(ReadAll("<?pi  data?><a/>").tokens, "PI:pi= data | <a | />a");
   EXPECT_EQ(ReadAll("<?pi?><a/>").tokens, "PI:pi= | <a | />a");
