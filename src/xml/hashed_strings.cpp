@@ -84,7 +84,21 @@ int THashedStrings::AddString(std::u16string_view text) {
     bucket = BucketOf(text);
   }
   const int id = count_++;
-  if (static_cast<size_t>(id) == items_.size()) items_.emplace_back();
+  if (static_cast<size_t>(id) == items_.size()) {
+    if (items_.size() == items_.capacity()) {
+      // Growing moves every item; text may be one of them (a caller passing a
+      // string of this table back in), so it is copied first.
+      std::u16string copy(text);
+      items_.emplace_back();
+      THashItem& item = items_.back();
+      item.Text = std::move(copy);
+      item.Id = id;
+      item.Next = buckets_[bucket];
+      buckets_[bucket] = id;
+      return id;
+    }
+    items_.emplace_back();
+  }
   THashItem& item = items_[static_cast<size_t>(id)];
   item.Text.assign(text);
   item.Id = id;

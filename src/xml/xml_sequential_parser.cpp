@@ -1,0 +1,187 @@
+#include "xml/xml_sequential_parser.h"
+
+namespace xml {
+
+namespace {
+using TT = TXMLReaderTokenType;
+}
+
+TXMLSequentialParser::TXMLSequentialParser() { CreateParts(); }
+
+TXMLSequentialParser::~TXMLSequentialParser() = default;
+
+void TXMLSequentialParser::CreateParts() {
+  Reader = std::make_unique<TXMLReader>();
+  Tree_ = std::make_unique<TXMLDocument>();
+  ReaderPath = std::make_unique<common::TWideStringList>();
+  TargetPath = std::make_unique<common::TWideStringList>();
+}
+
+void TXMLSequentialParser::InitStream(common::TStream& stream, TEncodingPtr forced_encoding) {
+  Reader->InitStream(stream, std::move(forced_encoding));
+  current_token_ = nullptr;
+  parse_error_.reset();
+  ended_ = false;
+  Reset();
+}
+
+void TXMLSequentialParser::Reset() {
+  ReaderPath->Clear();
+  TargetPath->Clear();
+  Tree_->Clear(true);
+}
+
+void TXMLSequentialParser::ReleaseStream() { Reader->ReleaseStream(); }
+
+bool TXMLSequentialParser::NextToken() {
+  const TXMLReaderToken* token;
+  if (!Reader->ReadNextToken(token)) return false;
+  current_token_ = token;
+  return true;
+}
+
+void TXMLSequentialParser::TakeParseError() {
+  if (Reader->ParseError()) parse_error_ = Reader->ParseError();
+}
+
+bool TXMLSequentialParser::SeekElementPath(std::u16string_view path) {
+  parse_error_.reset();
+  if (ended_) return false;
+
+  // The parts, split at every "/" without quoting, resolved against the names
+  // of the open elements.
+  Reader->GetElementPath(*ReaderPath);
+  parts_.clear();
+  for (size_t begin = 0;;) {
+    const size_t end = path.find(u'/', begin);
+    if (end == std::u16string_view::npos) {
+      parts_.push_back(path.substr(begin));
+      break;
+    }
+    parts_.push_back(path.substr(begin, end - begin));
+    begin = end + 1;
+  }
+  if (parts_.back().empty()) parts_.pop_back();
+  if (parts_.empty() || !parts_.front().empty()) {
+    TargetPath->Assign(*ReaderPath);  // relative, or no parts at all
+  } else {
+    TargetPath->Clear();
+  }
+  for (const std::u16string_view part : parts_) {
+    if (part == u"..") {
+      if (TargetPath->Count() > 0) TargetPath->Delete(TargetPath->Count() - 1);
+    } else if (!part.empty() && part != u".") {
+      TargetPath->Add(part);
+    }
+  }
+
+  if (Reader->IsElementPath(*TargetPath)) return true;
+  while (NextToken()) {
+    const TT type = current_token_->TokenType;
+    if ((type == TT::OpenElement || type == TT::FinishOpenElementClose || type == TT::CloseElement) &&
+        Reader->IsElementPath(*TargetPath))
+      return true;
+  }
+  TakeParseError();
+  ReleaseStream();
+  ended_ = true;
+  return false;
+}
+
+bool TXMLSequentialParser::ReadNode(bool header_mode, TXMLNode*& start, bool& is_open) {
+  TXMLDocument& tree = *Tree_;
+  tree.Clear(false);
+  TXMLNode* document = tree.DocumentNode();
+  start = document;
+  if (current_token_ && current_token_->TokenType == TT::OpenElement) {
+    start = document->AddChild(current_token_->TokenName);
+  } else if (header_mode) {
+    while (NextToken()) {
+      if (current_token_->TokenType == TT::OpenElement) {
+        start = document->AddChild(current_token_->TokenName);
+        break;
+      }
+      if (current_token_->TokenType == TT::CloseElement) return false;
+    }
+    if (start == document) return false;
+  }
+
+  if (header_mode) {
+    while (NextToken()) {
+      switch (current_token_->TokenType) {
+        case TT::Attribute:
+        case TT::XMLDeclarationAttribute:
+          start->AddAttribute(current_token_->TokenName, current_token_->TokenValue);
+          break;
+        case TT::FinishOpenElement: is_open = true; return true;
+        case TT::FinishOpenElementClose:
+        case TT::CloseElement:
+        case TT::FinishXMLDeclaration: is_open = false; return true;
+        default: break;
+      }
+    }
+    return false;
+  }
+
+  // Reading stops when an element opened from here closes with no element
+  // left open.
+  TXMLReaderSettings& settings = Reader->Settings();
+  const TXMLBreakReading saved = settings.BreakReading;
+  settings.BreakReading = TXMLBreakReading::AfterDocumentElement;
+  Reader->ClearElementOpened();
+  struct TRestore {
+    TXMLReaderSettings& settings;
+    TXMLBreakReading saved;
+    ~TRestore() { settings.BreakReading = saved; }
+  } restore{settings, saved};
+  const TXMLReaderToken* last = nullptr;
+  const bool loaded = start->LoadFromReader(*Reader, last, document);
+  if (last) current_token_ = last;
+  return loaded;
+}
+
+bool TXMLSequentialParser::ReadElementHeader(TXMLNode*& element, bool& is_open) {
+  element = nullptr;
+  is_open = false;
+  parse_error_.reset();
+  if (ended_) return false;
+  TXMLDocument& tree = *Tree_;
+  tree.Loading = true;
+  TXMLNode* start = nullptr;
+  bool result = false;
+  try {
+    result = ReadNode(true, start, is_open);
+  } catch (...) {
+    TakeParseError();
+    tree.Loading = false;
+    throw;
+  }
+  TakeParseError();
+  tree.Loading = false;
+  if (result) element = tree.DocumentElement();
+  return element != nullptr;
+}
+
+bool TXMLSequentialParser::ReadCompleteNode(TXMLNode*& node) {
+  node = nullptr;
+  parse_error_.reset();
+  if (ended_) return false;
+  TXMLDocument& tree = *Tree_;
+  tree.Loading = true;
+  TXMLNode* start = nullptr;
+  bool is_open = false;
+  bool result = false;
+  try {
+    result = ReadNode(false, start, is_open);
+  } catch (...) {
+    TakeParseError();
+    tree.Loading = false;
+    throw;
+  }
+  TakeParseError();
+  tree.Loading = false;
+  if (result && tree.DocumentNode()->HasChildNodes()) node = tree.DocumentNode()->FirstChild();
+  return node != nullptr;
+}
+
+}  // namespace xml
