@@ -22,6 +22,7 @@ void TXMLSequentialParser::InitStream(common::TStream& stream, TEncodingPtr forc
   current_token_ = nullptr;
   parse_error_.reset();
   ended_ = false;
+  start_pending_ = false;
   Reset();
 }
 
@@ -79,8 +80,10 @@ bool TXMLSequentialParser::SeekElementPath(std::u16string_view path) {
   while (NextToken()) {
     const TT type = current_token_->TokenType;
     if ((type == TT::OpenElement || type == TT::FinishOpenElementClose || type == TT::CloseElement) &&
-        Reader->IsElementPath(*TargetPath))
+        Reader->IsElementPath(*TargetPath)) {
+      start_pending_ = type == TT::OpenElement;
       return true;
+    }
   }
   TakeParseError();
   ReleaseStream();
@@ -93,7 +96,9 @@ bool TXMLSequentialParser::ReadNode(bool header_mode, TXMLNode*& start, bool& is
   tree.Clear(false);
   TXMLNode* document = tree.DocumentNode();
   start = document;
-  if (current_token_ && current_token_->TokenType == TT::OpenElement) {
+  const bool at_start = start_pending_;
+  start_pending_ = false;
+  if (at_start) {
     start = document->AddChild(current_token_->TokenName);
   } else if (header_mode) {
     while (NextToken()) {
