@@ -27,6 +27,7 @@
 #include <string>
 
 #include "common/stream.h"
+#include "median_reporter.h"
 #include "plan_document.h"
 #include "platform/text_conversion.h"
 #include "xml/xml_document.h"
@@ -34,17 +35,10 @@
 
 namespace {
 
-constexpr size_t kMB = 1000 * 1000;
 const char16_t kTarget[] = u"/KPT/CertificationDoc";
 const char kTargetName[] = "CertificationDoc";
 
-const std::string& Document(int64_t megabytes) {
-  static std::map<int64_t, std::string> documents;
-  auto it = documents.find(megabytes);
-  if (it == documents.end())
-    it = documents.emplace(megabytes, bench::MakePlanDocument(static_cast<size_t>(megabytes) * kMB)).first;
-  return it->second;
-}
+const std::string& Document(int64_t megabytes) { return bench::PlanDocument(megabytes); }
 
 [[noreturn]] void Fail(const char* what) {
   std::fprintf(stderr, "%s\n", what);
@@ -210,25 +204,13 @@ BENCHMARK(BM_TXMLDocumentLoad)->Apply(Loads);
 BENCHMARK(BM_Libxml2ReaderWalk)->Apply(Loads);
 BENCHMARK(BM_PugixmlLoad)->Apply(Loads);
 
-// Prints the usual table and keeps the medians for the ratios.
-class TSummaryReporter : public benchmark::ConsoleReporter {
+class TSummaryReporter : public bench::TMedianReporter {
  public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      if (!(run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")) continue;
-      auto it = run.counters.find("bytes_per_second");
-      if (it != run.counters.end()) speed_[run.run_name.args][run.run_name.function_name] = it->second.value / 1e6;
-    }
-  }
   void PrintSummary() const {
-    for (const auto& [size, speeds] : speed_) {
+    for (const auto& [size, speeds] : Speeds()) {
       std::printf("\n%s MB document, medians:\n", size.c_str());
       for (const auto& [name, mbs] : speeds) std::printf("  %-24s %8.0f MB/s\n", name.c_str(), mbs);
-      auto get = [&](const char* name) {
-        auto it = speeds.find(name);
-        return it == speeds.end() ? 0.0 : it->second;
-      };
+      auto get = [&](const char* name) { return Get(speeds, name); };
       auto ratio = [&](const char* ours, const char* peer) {
         if (get(ours) > 0 && get(peer) > 0)
           std::printf("  %s / %-22s %6.2fx\n", ours + 3, peer + 3, get(ours) / get(peer));
@@ -241,8 +223,6 @@ class TSummaryReporter : public benchmark::ConsoleReporter {
     }
   }
 
- private:
-  std::map<std::string, std::map<std::string, double>> speed_;
 };
 
 int Probe(const std::string& name, int64_t megabytes) {

@@ -145,17 +145,15 @@ bool TXMLSequentialParser::ReadNode(bool header_mode, TXMLNode*& start, bool& is
   return loaded;
 }
 
-bool TXMLSequentialParser::ReadElementHeader(TXMLNode*& element, bool& is_open) {
-  element = nullptr;
-  is_open = false;
+bool TXMLSequentialParser::Read(bool header_mode, bool& is_open) {
   parse_error_.reset();
   if (ended_) return false;
   TXMLDocument& tree = *Tree_;
   tree.Loading = true;
   TXMLNode* start = nullptr;
-  bool result = false;
+  bool result;
   try {
-    result = ReadNode(true, start, is_open);
+    result = ReadNode(header_mode, start, is_open);
   } catch (...) {
     TakeParseError();
     tree.Loading = false;
@@ -163,29 +161,19 @@ bool TXMLSequentialParser::ReadElementHeader(TXMLNode*& element, bool& is_open) 
   }
   TakeParseError();
   tree.Loading = false;
-  if (result) element = tree.DocumentElement();
+  return result;
+}
+
+bool TXMLSequentialParser::ReadElementHeader(TXMLNode*& element, bool& is_open) {
+  is_open = false;
+  element = Read(true, is_open) ? Tree_->DocumentElement() : nullptr;
   return element != nullptr;
 }
 
 bool TXMLSequentialParser::ReadCompleteNode(TXMLNode*& node) {
-  node = nullptr;
-  parse_error_.reset();
-  if (ended_) return false;
-  TXMLDocument& tree = *Tree_;
-  tree.Loading = true;
-  TXMLNode* start = nullptr;
   bool is_open = false;
-  bool result = false;
-  try {
-    result = ReadNode(false, start, is_open);
-  } catch (...) {
-    TakeParseError();
-    tree.Loading = false;
-    throw;
-  }
-  TakeParseError();
-  tree.Loading = false;
-  if (result && tree.DocumentNode()->HasChildNodes()) node = tree.DocumentNode()->FirstChild();
+  const bool result = Read(false, is_open);
+  node = result ? Tree_->DocumentNode()->FirstChild() : nullptr;
   return node != nullptr;
 }
 

@@ -68,6 +68,9 @@ class TXMLSequentialParser {
   std::unique_ptr<TXMLDocument> Tree_;
 
  private:
+  // The procedure shared by header and node reads; the tree is cleared
+  // without freeing its storage first.
+  bool Read(bool header_mode, bool& is_open);
   bool ReadNode(bool header_mode, TXMLNode*& start, bool& is_open);
   bool NextToken();
   void TakeParseError();
