@@ -45,13 +45,31 @@ void TXMLSequentialParser::TakeParseError() {
   if (Reader->ParseError()) parse_error_ = Reader->ParseError();
 }
 
+void TXMLSequentialParser::AssignReusing(common::TWideStringList& list,
+                                         const std::vector<std::u16string_view>& names) {
+  const int count = static_cast<int>(names.size());
+  for (int i = 0; i < count; ++i) {
+    if (i == list.Count()) {
+      list.Add(names[static_cast<size_t>(i)]);
+    } else if (list[i] != names[static_cast<size_t>(i)]) {
+      list.Set(i, names[static_cast<size_t>(i)]);
+    }
+  }
+  while (list.Count() > count) list.Delete(list.Count() - 1);
+}
+
 bool TXMLSequentialParser::SeekElementPath(std::u16string_view path) {
   parse_error_.reset();
   if (ended_) return false;
 
-  // The parts, split at every "/" without quoting, resolved against the names
-  // of the open elements.
-  Reader->GetElementPath(*ReaderPath);
+  // ReaderPath := the open elements. Both lists are refilled in place, so that
+  // their strings keep their storage from seek to seek.
+  const int open = Reader->OpenElementCount();
+  names_.clear();
+  for (int i = 0; i < open; ++i) names_.push_back(Reader->OpenElementName(i));
+  AssignReusing(*ReaderPath, names_);
+
+  // The parts, split at every "/" without quoting, resolved against ReaderPath.
   parts_.clear();
   for (size_t begin = 0;;) {
     const size_t end = path.find(u'/', begin);
@@ -63,18 +81,17 @@ bool TXMLSequentialParser::SeekElementPath(std::u16string_view path) {
     begin = end + 1;
   }
   if (parts_.back().empty()) parts_.pop_back();
-  if (parts_.empty() || !parts_.front().empty()) {
-    TargetPath->Assign(*ReaderPath);  // relative, or no parts at all
-  } else {
-    TargetPath->Clear();
-  }
+  names_.clear();
+  if (parts_.empty() || !parts_.front().empty())  // relative, or no parts at all
+    for (const std::u16string& name : *ReaderPath) names_.push_back(name);
   for (const std::u16string_view part : parts_) {
     if (part == u"..") {
-      if (TargetPath->Count() > 0) TargetPath->Delete(TargetPath->Count() - 1);
+      if (!names_.empty()) names_.pop_back();
     } else if (!part.empty() && part != u".") {
-      TargetPath->Add(part);
+      names_.push_back(part);
     }
   }
+  AssignReusing(*TargetPath, names_);
 
   if (Reader->IsElementPath(*TargetPath)) return true;
   while (NextToken()) {

@@ -73,6 +73,8 @@ class TXMLSequentialParser {
   bool Read(bool header_mode, bool& is_open);
   bool ReadNode(bool header_mode, TXMLNode*& start, bool& is_open);
   bool NextToken();
+  // Makes list hold names, keeping the storage of the strings it has.
+  static void AssignReusing(common::TWideStringList& list, const std::vector<std::u16string_view>& names);
   void TakeParseError();
 
   const TXMLReaderToken* current_token_ = nullptr;
@@ -82,6 +84,7 @@ class TXMLSequentialParser {
   // ends with the text right after a start tag must not build it again.
   bool start_pending_ = false;
   std::vector<std::u16string_view> parts_;  // the parts of the path being sought
+  std::vector<std::u16string_view> names_;  // a path being resolved
 };
 
 }  // namespace xml
