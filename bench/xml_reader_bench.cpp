@@ -14,13 +14,11 @@
 #include <libxml/parser.h>
 #include <libxml/xmlreader.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
-#include <new>
 #include <string>
 
 #include "common/stream.h"

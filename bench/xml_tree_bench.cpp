@@ -21,8 +21,6 @@
 #include <benchmark/benchmark.h>
 #include <expat.h>
 
-#include <atomic>
-#include <new>
 #include <libxml/parser.h>
 #include <libxml/xmlreader.h>
 
