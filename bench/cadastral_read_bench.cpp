@@ -7,7 +7,8 @@
 //     "peak_heap" is the most heap the load held at once above what was held
 //     before it, "allocs" the allocations of one load;
 //   - BM_KptFileLoadCountingStream: the same through a stream that counts what
-//     is read from it: "read_ratio" 1.0 means every byte was read exactly once;
+//     the reader's read-ahead takes from it: "read_ratio" 1.0 means every byte
+//     was read exactly once, "rewinds" counts backward seeks;
 //   - BM_TXMLReaderTokens: every token of the same document, the floor;
 //   - BM_Recognize: TOstrevanFile alone, which stops at the stylesheet.
 
@@ -18,7 +19,6 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <map>
 #include <new>
 #include <string>
@@ -27,6 +27,7 @@
 #include "cadastral/ostrevan_file.h"
 #include "common/stream.h"
 #include "support/document_builder.h"
+#include "support/trickle_stream.h"
 #include "xml/xml_reader.h"
 
 // --- heap accounting ------------------------------------------------------------
@@ -134,44 +135,12 @@ void BM_KptFileLoad(benchmark::State& state) {
   state.counters["allocs"] = static_cast<double>(allocations / std::max<uint64_t>(state.iterations(), 1));
 }
 
-// Neither a memory nor a file stream, so the reader reads it through its
-// read-ahead wrapper; counts the bytes handed out and the backward seeks.
-class TCountingStream : public common::TStream {
- public:
-  explicit TCountingStream(const std::string& data) : data_(data) {}
-  int64_t Read(void* buffer, int64_t count) override {
-    const int64_t n = std::min<int64_t>(count, static_cast<int64_t>(data_.size()) - position_);
-    if (n <= 0) return 0;
-    std::memcpy(buffer, data_.data() + position_, static_cast<size_t>(n));
-    position_ += n;
-    bytes_read_ += n;
-    return n;
-  }
-  int64_t Write(const void*, int64_t) override { return 0; }
-  int64_t Seek(int64_t offset, common::TSeekOrigin origin) override {
-    if (origin == common::TSeekOrigin::soCurrent) offset += position_;
-    if (origin == common::TSeekOrigin::soEnd) offset += static_cast<int64_t>(data_.size());
-    if (offset < position_) ++rewinds_;
-    position_ = offset;
-    return position_;
-  }
-  int64_t Size() override { return static_cast<int64_t>(data_.size()); }
-  int64_t BytesRead() const { return bytes_read_; }
-  int64_t Rewinds() const { return rewinds_; }
-
- private:
-  const std::string& data_;
-  int64_t position_ = 0;
-  int64_t bytes_read_ = 0;
-  int64_t rewinds_ = 0;
-};
-
 void BM_KptFileLoadCountingStream(benchmark::State& state) {
   const TPlan& plan = Plan(state.range(0), state.range(1));
   double ratio = 0;
   int64_t rewinds = 0;
   for (auto _ : state) {
-    TCountingStream stream(plan.bytes);
+    testsupport::TTrickleStream stream(plan.bytes.data(), plan.bytes.size(), 1 << 20);
     LoadOnce(plan, stream);
     ratio = std::max(ratio, static_cast<double>(stream.BytesRead()) / static_cast<double>(plan.bytes.size()));
     rewinds = std::max(rewinds, stream.Rewinds());

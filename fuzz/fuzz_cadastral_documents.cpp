@@ -8,7 +8,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
 #include "cadastral/kpt_file.h"
@@ -16,37 +15,11 @@
 #include "cadastral/ostrevan_file.h"
 #include "common/stream.h"
 #include "platform/text_conversion.h"
+#include "support/trickle_stream.h"
 
 using namespace cadastral;
 
 namespace {
-
-// Hands out a few bytes per call, so the reader reads it through its
-// read-ahead wrapper.
-class TTrickleStream : public common::TStream {
- public:
-  TTrickleStream(const uint8_t* data, size_t size) : data_(data), size_(static_cast<int64_t>(size)) {}
-  int64_t Read(void* buffer, int64_t count) override {
-    const int64_t n = std::min<int64_t>(std::min<int64_t>(count, 13), size_ - position_);
-    if (n <= 0) return 0;
-    std::memcpy(buffer, data_ + position_, static_cast<size_t>(n));
-    position_ += n;
-    return n;
-  }
-  int64_t Write(const void*, int64_t) override { return 0; }
-  int64_t Seek(int64_t offset, common::TSeekOrigin origin) override {
-    if (origin == common::TSeekOrigin::soCurrent) offset += position_;
-    if (origin == common::TSeekOrigin::soEnd) offset += size_;
-    position_ = offset;
-    return position_;
-  }
-  int64_t Size() override { return size_; }
-
- private:
-  const uint8_t* data_;
-  int64_t size_;
-  int64_t position_ = 0;
-};
 
 void Require(bool condition) {
   if (!condition) std::abort();
@@ -99,14 +72,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (kpt_values) {
     Require(platform::IsValidUtf8(Joined(*kpt_values)));
     if (plain->Version() == "05") Require(kpt_values->CoordSystemName == kKpt05CoordSystemName);
-    TTrickleStream trickle(data, size);
+    testsupport::TTrickleStream trickle(data, size, 13);
     auto again = TRef<TKPTFile>::Create();
     again->LoadFromStream(trickle);
     Require(again->InfoData() && Joined(*again->InfoData()) == Joined(*kpt_values));
   }
   if (kvzu_values) {
     Require(platform::IsValidUtf8(Joined(*kvzu_values)));
-    TTrickleStream trickle(data, size);
+    testsupport::TTrickleStream trickle(data, size, 13);
     auto again = TRef<TKvzuFile>::Create();
     again->LoadFromStream(trickle);
     Require(again->InfoData() && Joined(*again->InfoData()) == Joined(*kvzu_values));
