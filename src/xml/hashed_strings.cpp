@@ -36,19 +36,22 @@ uint32_t THashedStrings::Hash(std::u16string_view text) {
   return h;
 }
 
-uint32_t THashedStrings::BucketOf(std::u16string_view text) const {
-  const uint32_t h = case_insensitive_ ? Hash(platform::LowerCase(text)) : Hash(text);
-  return static_cast<uint32_t>(h % buckets_.size());
+uint32_t THashedStrings::HashOf(std::u16string_view text) const {
+  return case_insensitive_ ? Hash(platform::LowerCase(text)) : Hash(text);
 }
 
 void THashedStrings::Clear(bool full_clear) {
   if (full_clear) {
     std::vector<THashItem>().swap(items_);
+    std::vector<char16_t>().swap(chars_);
     size_index_ = 0;
     buckets_.assign(kBucketSizes[0], -1);
     buckets_.shrink_to_fit();
     capacity_ = kBucketSizes[0] * 2 / 3;
   } else {
+    // The storage stays for reuse.
+    items_.clear();
+    chars_.clear();
     std::fill(buckets_.begin(), buckets_.end(), -1);
   }
   count_ = 0;
@@ -63,53 +66,58 @@ void THashedStrings::Grow() {
   // Re-chain every item in id order, each at the head of its new chain.
   for (int id = 0; id < count_; ++id) {
     THashItem& item = items_[static_cast<size_t>(id)];
-    const uint32_t bucket = BucketOf(item.Text);
+    const uint32_t bucket = static_cast<uint32_t>(item.Hash % buckets_.size());
     item.Next = buckets_[bucket];
     buckets_[bucket] = id;
   }
 }
 
 int THashedStrings::IndexOfString(std::u16string_view text) const {
-  for (int32_t id = buckets_[BucketOf(text)]; id >= 0; id = items_[static_cast<size_t>(id)].Next)
-    if (SameString(items_[static_cast<size_t>(id)].Text, text, case_insensitive_)) return id;
+  const uint32_t hash = HashOf(text);
+  for (int32_t id = buckets_[hash % buckets_.size()]; id >= 0;) {
+    const THashItem& item = items_[static_cast<size_t>(id)];
+    if (item.Hash == hash && SameString(Text(item), text, case_insensitive_)) return id;
+    id = item.Next;
+  }
   return -1;
 }
 
 int THashedStrings::AddString(std::u16string_view text) {
-  uint32_t bucket = BucketOf(text);
-  for (int32_t id = buckets_[bucket]; id >= 0; id = items_[static_cast<size_t>(id)].Next)
-    if (SameString(items_[static_cast<size_t>(id)].Text, text, case_insensitive_)) return id;
+  const uint32_t hash = HashOf(text);
+  uint32_t bucket = static_cast<uint32_t>(hash % buckets_.size());
+  for (int32_t id = buckets_[bucket]; id >= 0;) {
+    const THashItem& item = items_[static_cast<size_t>(id)];
+    if (item.Hash == hash && SameString(Text(item), text, case_insensitive_)) return id;
+    id = item.Next;
+  }
+  if (chars_.size() + text.size() > UINT32_MAX) throw std::length_error("The string table is full.");
   if (static_cast<size_t>(count_) >= capacity_) {
     Grow();
-    bucket = BucketOf(text);
+    bucket = static_cast<uint32_t>(hash % buckets_.size());
   }
   const int id = count_++;
-  if (static_cast<size_t>(id) == items_.size()) {
-    if (items_.size() == items_.capacity()) {
-      // Growing moves every item; text may be one of them (a caller passing a
-      // string of this table back in), so it is copied first.
-      std::u16string copy(text);
-      items_.emplace_back();
-      THashItem& item = items_.back();
-      item.Text = std::move(copy);
-      item.Id = id;
-      item.Next = buckets_[bucket];
-      buckets_[bucket] = id;
-      return id;
-    }
-    items_.emplace_back();
-  }
-  THashItem& item = items_[static_cast<size_t>(id)];
-  item.Text.assign(text);
-  item.Id = id;
+  THashItem item;
+  item.Offset = static_cast<uint32_t>(chars_.size());
+  item.Length = static_cast<uint32_t>(text.size());
+  item.Hash = hash;
   item.Next = buckets_[bucket];
+  if (chars_.size() + text.size() > chars_.capacity()) {
+    // Growing moves the store; text may lie in it (a caller passing a string
+    // of this table back in), so it is copied first.
+    const std::u16string copy(text);
+    chars_.reserve(std::max(chars_.capacity() * 2, chars_.size() + copy.size() + 256));
+    chars_.insert(chars_.end(), copy.begin(), copy.end());
+  } else {
+    chars_.insert(chars_.end(), text.begin(), text.end());
+  }
+  items_.push_back(item);
   buckets_[bucket] = id;
   return id;
 }
 
-const std::u16string& THashedStrings::GetString(int id) const {
+std::u16string_view THashedStrings::GetString(int id) const {
   if (id < 0 || id >= count_) throw EListError("List index out of range.");
-  return items_[static_cast<size_t>(id)].Text;
+  return Text(items_[static_cast<size_t>(id)]);
 }
 
 void THashedStringDictionary::Add(std::u16string_view name, std::u16string_view value) {

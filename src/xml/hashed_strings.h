@@ -3,6 +3,7 @@
 // string is found again by its hash. Names of the XML engine are interned here.
 
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -17,9 +18,11 @@ class EListError : public std::out_of_range {
   using std::out_of_range::out_of_range;
 };
 
+// An item's text lies in the table's character store.
 struct THashItem {
-  std::u16string Text;
-  int32_t Id = 0;
+  uint32_t Offset = 0;
+  uint32_t Length = 0;
+  uint32_t Hash = 0;  // of the text (lower-cased in the case-insensitive mode)
   int32_t Next = -1;  // the next item of the bucket, by id
 };
 
@@ -32,8 +35,15 @@ class THashedStrings {
   // The id of text or -1; never adds.
   int IndexOfString(std::u16string_view text) const;
   // Raises EListError "List index out of range." for an id outside 0..Count()-1.
-  const std::u16string& GetString(int id) const;
+  // The text stays valid until the next AddString or Clear.
+  std::u16string_view GetString(int id) const;
   int Count() const { return count_; }
+  // True when text lies in the table's own store (and so may move on the next
+  // AddString).
+  bool Owns(std::u16string_view text) const {
+    return !chars_.empty() && !std::less<>()(text.data(), chars_.data()) &&
+           std::less<>()(text.data(), chars_.data() + chars_.size());
+  }
   size_t BucketCount() const { return buckets_.size(); }
   // Without full_clear the items keep their storage for reuse and the buckets
   // are emptied; with it everything is freed and the table returns to 53 buckets.
@@ -42,12 +52,14 @@ class THashedStrings {
   static uint32_t Hash(std::u16string_view text);
 
  private:
-  uint32_t BucketOf(std::u16string_view text) const;
+  uint32_t HashOf(std::u16string_view text) const;
   void Grow();
+  std::u16string_view Text(const THashItem& item) const { return {chars_.data() + item.Offset, item.Length}; }
 
   bool case_insensitive_;
   std::vector<int32_t> buckets_;  // first item id of each chain, -1 when empty
-  std::vector<THashItem> items_;  // by id; entries from count_ on are kept for reuse
+  std::vector<THashItem> items_;  // by id
+  std::vector<char16_t> chars_;   // the texts, one after another
   int count_ = 0;
   size_t size_index_ = 0;
   size_t capacity_ = 0;  // two thirds of the bucket count
@@ -61,7 +73,7 @@ class THashedStringDictionary {
   // The value of name, or null when the name is not in the dictionary.
   const std::u16string* Find(std::u16string_view name) const;
   int Count() const { return names_.Count(); }
-  const std::u16string& Name(int id) const { return names_.GetString(id); }
+  std::u16string_view Name(int id) const { return names_.GetString(id); }
   const std::u16string& Value(int id) const { return values_.Get(id); }
   void Clear();
 

@@ -60,6 +60,14 @@ void AppendEscaped(std::u16string& out, std::u16string_view value) {
   }
 }
 
+// A text that may lie in the document's string table is copied to holder
+// before another text is added to the table.
+std::u16string_view Stable(const THashedStrings& strings, std::u16string_view text, std::u16string& holder) {
+  if (!strings.Owns(text)) return text;
+  holder.assign(text);
+  return holder;
+}
+
 bool HasText(NT type) { return type == NT::Text || type == NT::EntityReference || type == NT::CData; }
 bool HasContent(NT type) { return type == NT::Document || type == NT::Element; }
 
@@ -218,12 +226,16 @@ TXMLNode* TXMLDocument::NewNode(TXMLNodeType type, int32_t name_id, int32_t valu
 }
 
 TXMLNode* TXMLDocument::CreateNode(TXMLNodeType type, std::u16string_view name, std::u16string_view value) {
+  std::u16string holder;
+  value = Stable(strings_, value, holder);
   const int32_t name_id = strings_.AddString(name);
   const int32_t value_id = strings_.AddString(value);
   return NewNode(type, name_id, value_id);
 }
 
 TXMLNode* TXMLDocument::CreateElementNS(std::u16string_view name, std::u16string_view namespace_uri) {
+  std::u16string holder;
+  namespace_uri = Stable(strings_, namespace_uri, holder);
   TXMLNode* node = CreateNode(NT::Element, name, {});
   namespaces_[node] = strings_.AddString(namespace_uri);
   return node;
@@ -460,6 +472,9 @@ std::u16string TXMLDocument::DeclarationAttribute(std::u16string_view name) cons
 }
 
 void TXMLDocument::SetDeclarationAttribute(std::u16string_view name, std::u16string_view value) {
+  std::u16string name_holder, value_holder;
+  name = Stable(strings_, name, name_holder);
+  value = Stable(strings_, value, value_holder);
   TXMLNode* declaration = FirstDeclaration();
   if (!declaration) {
     if (TXMLNode* first = document_node_->First[nlChildren]) {
@@ -630,6 +645,8 @@ TXMLNode* TXMLNode::AddAttribute(std::u16string_view name, std::u16string_view v
     XmlSpace = (!value.empty() && (value[0] == u'p' || value[0] == u'P')) ? xsPreserve : xsDefault;
     return nullptr;
   }
+  std::u16string holder;
+  value = Stable(doc.strings_, value, holder);
   const int32_t name_id = doc.AddString(name);
   if (TXMLNode* existing = FindAttributeById(name_id)) {
     existing->SetNodeValue(value);

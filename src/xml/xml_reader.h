@@ -87,7 +87,7 @@ class TXMLReaderEntityList {
   // The replacement text, or null for an unknown name.
   const std::u16string* Find(std::u16string_view name) const { return entities_.Find(name); }
   int Count() const { return entities_.Count(); }
-  const std::u16string& Name(int index) const { return entities_.Name(index); }
+  std::u16string_view Name(int index) const { return entities_.Name(index); }
   const std::u16string& Value(int index) const { return entities_.Value(index); }
   void Clear() { entities_.Clear(); }
 

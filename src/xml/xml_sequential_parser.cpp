@@ -22,6 +22,7 @@ void TXMLSequentialParser::InitStream(common::TStream& stream, TEncodingPtr forc
   current_token_ = nullptr;
   parse_error_.reset();
   ended_ = false;
+  start_pending_ = false;
   Reset();
 }
 
@@ -79,8 +80,10 @@ bool TXMLSequentialParser::SeekElementPath(std::u16string_view path) {
   while (NextToken()) {
     const TT type = current_token_->TokenType;
     if ((type == TT::OpenElement || type == TT::FinishOpenElementClose || type == TT::CloseElement) &&
-        Reader->IsElementPath(*TargetPath))
+        Reader->IsElementPath(*TargetPath)) {
+      start_pending_ = type == TT::OpenElement;
       return true;
+    }
   }
   TakeParseError();
   ReleaseStream();
@@ -93,7 +96,9 @@ bool TXMLSequentialParser::ReadNode(bool header_mode, TXMLNode*& start, bool& is
   tree.Clear(false);
   TXMLNode* document = tree.DocumentNode();
   start = document;
-  if (current_token_ && current_token_->TokenType == TT::OpenElement) {
+  const bool at_start = start_pending_;
+  start_pending_ = false;
+  if (at_start) {
     start = document->AddChild(current_token_->TokenName);
   } else if (header_mode) {
     while (NextToken()) {
@@ -140,17 +145,15 @@ bool TXMLSequentialParser::ReadNode(bool header_mode, TXMLNode*& start, bool& is
   return loaded;
 }
 
-bool TXMLSequentialParser::ReadElementHeader(TXMLNode*& element, bool& is_open) {
-  element = nullptr;
-  is_open = false;
+bool TXMLSequentialParser::Read(bool header_mode, bool& is_open) {
   parse_error_.reset();
   if (ended_) return false;
   TXMLDocument& tree = *Tree_;
   tree.Loading = true;
   TXMLNode* start = nullptr;
-  bool result = false;
+  bool result;
   try {
-    result = ReadNode(true, start, is_open);
+    result = ReadNode(header_mode, start, is_open);
   } catch (...) {
     TakeParseError();
     tree.Loading = false;
@@ -158,29 +161,19 @@ bool TXMLSequentialParser::ReadElementHeader(TXMLNode*& element, bool& is_open) 
   }
   TakeParseError();
   tree.Loading = false;
-  if (result) element = tree.DocumentElement();
+  return result;
+}
+
+bool TXMLSequentialParser::ReadElementHeader(TXMLNode*& element, bool& is_open) {
+  is_open = false;
+  element = Read(true, is_open) ? Tree_->DocumentElement() : nullptr;
   return element != nullptr;
 }
 
 bool TXMLSequentialParser::ReadCompleteNode(TXMLNode*& node) {
-  node = nullptr;
-  parse_error_.reset();
-  if (ended_) return false;
-  TXMLDocument& tree = *Tree_;
-  tree.Loading = true;
-  TXMLNode* start = nullptr;
   bool is_open = false;
-  bool result = false;
-  try {
-    result = ReadNode(false, start, is_open);
-  } catch (...) {
-    TakeParseError();
-    tree.Loading = false;
-    throw;
-  }
-  TakeParseError();
-  tree.Loading = false;
-  if (result && tree.DocumentNode()->HasChildNodes()) node = tree.DocumentNode()->FirstChild();
+  const bool result = Read(false, is_open);
+  node = result ? Tree_->DocumentNode()->FirstChild() : nullptr;
   return node != nullptr;
 }
 

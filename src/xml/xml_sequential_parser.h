@@ -68,6 +68,9 @@ class TXMLSequentialParser {
   std::unique_ptr<TXMLDocument> Tree_;
 
  private:
+  // The procedure shared by header and node reads; the tree is cleared
+  // without freeing its storage first.
+  bool Read(bool header_mode, bool& is_open);
   bool ReadNode(bool header_mode, TXMLNode*& start, bool& is_open);
   bool NextToken();
   void TakeParseError();
@@ -75,6 +78,9 @@ class TXMLSequentialParser {
   const TXMLReaderToken* current_token_ = nullptr;
   ITextParseErrorPtr parse_error_;
   bool ended_ = false;  // a seek ran out of text: nothing is left to read
+  // CurrentToken is an element start that no read has built yet. A read that
+  // ends with the text right after a start tag must not build it again.
+  bool start_pending_ = false;
   std::vector<std::u16string_view> parts_;  // the parts of the path being sought
 };
 
