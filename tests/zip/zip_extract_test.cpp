@@ -65,7 +65,9 @@ constexpr size_t kCentralCompressed = 20, kCentralUncompressed = 24;
 
 class ZipExtract : public ::testing::Test {
  protected:
-  ZipExtract() : dir_("vorlanex_zip_extract") {
+  // A folder per test: ctest runs them side by side.
+  ZipExtract()
+      : dir_(std::string("vorlanex_zip_extract_") + ::testing::UnitTest::GetInstance()->current_test_info()->name()) {
     zip_.SetInteraction(&ui_);
     zip_.SetEngineDirectory(platform::ExecutableDirectory());
     zip_.OnSkipped = [this](const std::string& file, TZipSkipTypes type, int&) { skipped_.emplace_back(file, type); };
@@ -252,7 +254,7 @@ TEST_F(ZipExtract, BaseFolderMustExist) {
   EXPECT_EQ(Tree(missing), (std::vector<std::string>{"doc.xml", "sig/", "sig/doc.sig"}));
 
   // Testing needs no folder and writes nothing.
-  TTempFolder empty("vorlanex_zip_extract_test");
+  TTempFolder empty("vorlanex_zip_extract_test_only");
   zip_.SetExtrBaseDir(empty.Path());
   zip_.SetExtrOptions(ExtrTest);
   EXPECT_EQ(zip_.ExtractToFolder(), 0);
