@@ -15,7 +15,11 @@ const std::thread::id g_main_thread = std::this_thread::get_id();
 }  // namespace
 
 TZipArchive::TZipArchive()
-    : window_handle_(ZipInteraction().WindowHandle()), on_main_thread_(std::this_thread::get_id() == g_main_thread) {}
+    : window_handle_(ZipInteraction().WindowHandle()), on_main_thread_(std::this_thread::get_id() == g_main_thread) {
+  // The loader is made before any component, so it outlives them all, those
+  // with static storage included.
+  ZipEngineLoader();
+}
 
 TZipArchive::~TZipArchive() { ZipEngineLoader().RemoveComponent(*this); }
 

@@ -528,3 +528,28 @@ TEST_F(ZipExtract, ArchiveProblemsBeforeTheEngine) {
   EXPECT_EQ(zip_.ExtractToMemory("doc.xml"), nullptr);
   EXPECT_EQ(zip_.ErrCode(), 164);
 }
+
+TEST_F(ZipExtract, SpecificationsSelectEntries) {
+  TZipWriter w;
+  for (const char* name : {"a.xml", "docs/b.XML", "docs/c.sig", "other/d.xml", "readme"}) w.Add(name, name);
+  Open(w);
+  auto unpack = [&](std::vector<std::string> include, std::vector<std::string> exclude = {}) {
+    fs::remove_all(platform::ToPath(dir_ / "out"));
+    zip_.IncludeSpecs() = std::move(include);
+    zip_.ExcludeSpecs() = std::move(exclude);
+    zip_.SetExtrBaseDir(Out());
+    zip_.SetExtrOptions(ExtrDirNames);
+    zip_.ExtractToFolder();
+    std::vector<std::string> files;
+    for (const std::string& f : Tree(dir_ / "out"))
+      if (f.back() != '/') files.push_back(f);
+    return files;
+  };
+  // Without a folder part the name part of entries in any folder is matched.
+  EXPECT_EQ(unpack({"*.xml"}, {"other\\*"}), (std::vector<std::string>{"a.xml", "docs/b.XML"}));
+  EXPECT_EQ(unpack({"docs/?.sig"}), std::vector<std::string>{"docs/c.sig"});
+  EXPECT_EQ(unpack({"DOCS\\B.xml"}), std::vector<std::string>{"docs/b.XML"});
+  EXPECT_EQ(unpack({"*.*"}).size(), 5u);  // names without a dot too
+  EXPECT_EQ(unpack({"d*"}), std::vector<std::string>{"other/d.xml"});
+  EXPECT_EQ(unpack({}).size(), 5u);       // no specification: everything
+}
