@@ -25,17 +25,6 @@ constexpr int ZE_TempFile = 250;
 constexpr int kMaxRepeat = 15;
 constexpr size_t kMaxComment = 255;
 
-std::string TextOf(const void* text, int32_t width) {
-  if (!text) return {};
-  if (width == 1) {
-    const auto* w = static_cast<const char16_t*>(text);
-    size_t n = 0;
-    while (w[n] != 0) ++n;
-    return platform::Utf16ToUtf8(std::u16string_view(w, n));
-  }
-  return static_cast<const char*>(text);
-}
-
 bool EndsWithDelimiter(const std::string& name) {
   return !name.empty() && (name.back() == '/' || name.back() == '\\');
 }
@@ -258,7 +247,7 @@ int TZipEngineOpr::HandleCallback(TZipCallbackRecord& record) {
 }
 
 int TZipEngineOpr::Dispatch(TZipCallbackRecord& r, int action) {
-  const std::string text = (action >= 1 && action <= 16) ? TextOf(r.msg, r.text_width) : std::string();
+  const std::string text = (action >= 1 && action <= 16) ? RecordText(r.msg, r.text_width) : std::string();
   switch (action) {
     case zacTotalFiles:
     case zacTotalSize:
@@ -314,7 +303,7 @@ int TZipEngineOpr::Dispatch(TZipCallbackRecord& r, int action) {
       return answer;
     }
     case zacFileComment: {
-      std::string comment = TextOf(r.msg2, r.text_width);
+      std::string comment = RecordText(r.msg2, r.text_width);
       bool changed = false;
       if (owner_.OnFileComment) owner_.OnFileComment(text, comment, changed);
       if (!changed) return 0;

@@ -7,6 +7,8 @@
 
 #include <stdint.h>
 
+#include <string>
+
 #if defined(_WIN32) && !defined(_WIN64)
 #define ZE_CALL __stdcall
 #else
@@ -166,5 +168,9 @@ enum TZipEngineResult : int {
   zerError = -27, zerNothingFound = -28, zerWarning = -29, zerDelete = -30, zerImport = -31,
   zerSkipping = -32, zerLocked = -33, zerAccessDenied = -34, zerDuplicate = -35, zerSkippedFiles = -36,
 };
+
+// A zero-terminated text of a record as UTF-8: 8-bit texts are UTF-8 already,
+// a width of 1 marks UTF-16.
+std::string RecordText(const void* text, int32_t width);
 
 }  // namespace zip

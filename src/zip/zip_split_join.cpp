@@ -13,19 +13,6 @@ namespace zip {
 
 namespace {
 
-void Put16(std::string& out, uint32_t v) {
-  out.push_back(static_cast<char>(v & 0xFF));
-  out.push_back(static_cast<char>((v >> 8) & 0xFF));
-}
-void Put32(std::string& out, uint32_t v) {
-  Put16(out, v & 0xFFFF);
-  Put16(out, v >> 16);
-}
-void Put64(std::string& out, uint64_t v) {
-  Put32(out, static_cast<uint32_t>(v));
-  Put32(out, static_cast<uint32_t>(v >> 32));
-}
-
 // The extra field without its Zip64 block.
 std::string WithoutZip64(const std::string& extra) {
   std::string out;
@@ -88,7 +75,7 @@ int JoinSplitArchive(const TZipFile& file, const std::string& target) {
       std::string zip64;
       auto field = [&](uint64_t value) -> uint32_t {
         if (value < 0xFFFFFFFFu) return static_cast<uint32_t>(value);
-        Put64(zip64, value);
+        PutLe64(zip64, value);
         return 0xFFFFFFFFu;
       };
       const uint32_t uncompressed = field(h.uncompressed_size);
@@ -96,27 +83,27 @@ int JoinSplitArchive(const TZipFile& file, const std::string& target) {
       const uint32_t local = field(offset);
       if (!zip64.empty()) {
         std::string block;
-        Put16(block, kZip64ExtraTag);
-        Put16(block, static_cast<uint32_t>(zip64.size()));
+        PutLe16(block, kZip64ExtraTag);
+        PutLe16(block, static_cast<uint32_t>(zip64.size()));
         extra = block + zip64 + extra;
       }
       if (extra.size() > 0xFFFF) throw common::EWriteError("extra");
-      Put32(dir, kCentralHeaderSig);
-      Put16(dir, h.version_made_by);
-      Put16(dir, zip64.empty() ? h.version_needed : std::max<uint16_t>(h.version_needed, 45));
-      Put16(dir, h.flags);
-      Put16(dir, h.method);
-      Put32(dir, h.dos_date_time);
-      Put32(dir, h.crc32);
-      Put32(dir, compressed);
-      Put32(dir, uncompressed);
-      Put16(dir, static_cast<uint32_t>(r.RawFileName().size()));
-      Put16(dir, static_cast<uint32_t>(extra.size()));
-      Put16(dir, static_cast<uint32_t>(r.RawComment().size()));
-      Put16(dir, 0);
-      Put16(dir, h.internal_attributes);
-      Put32(dir, h.external_attributes);
-      Put32(dir, local);
+      PutLe32(dir, kCentralHeaderSig);
+      PutLe16(dir, h.version_made_by);
+      PutLe16(dir, zip64.empty() ? h.version_needed : std::max<uint16_t>(h.version_needed, 45));
+      PutLe16(dir, h.flags);
+      PutLe16(dir, h.method);
+      PutLe32(dir, h.dos_date_time);
+      PutLe32(dir, h.crc32);
+      PutLe32(dir, compressed);
+      PutLe32(dir, uncompressed);
+      PutLe16(dir, static_cast<uint32_t>(r.RawFileName().size()));
+      PutLe16(dir, static_cast<uint32_t>(extra.size()));
+      PutLe16(dir, static_cast<uint32_t>(r.RawComment().size()));
+      PutLe16(dir, 0);
+      PutLe16(dir, h.internal_attributes);
+      PutLe32(dir, h.external_attributes);
+      PutLe32(dir, local);
       dir += r.RawFileName();
       dir += extra;
       dir += r.RawComment();
@@ -126,29 +113,29 @@ int JoinSplitArchive(const TZipFile& file, const std::string& target) {
     std::string end;
     if (zip64) {
       const uint64_t zip64_end = central_start + dir.size();
-      Put32(end, kZip64EndSig);
-      Put64(end, 44);
-      Put16(end, 45);
-      Put16(end, 45);
-      Put32(end, 0);
-      Put32(end, 0);
-      Put64(end, count);
-      Put64(end, count);
-      Put64(end, dir.size());
-      Put64(end, central_start);
-      Put32(end, kZip64LocatorSig);
-      Put32(end, 0);
-      Put64(end, zip64_end);
-      Put32(end, 1);
+      PutLe32(end, kZip64EndSig);
+      PutLe64(end, 44);
+      PutLe16(end, 45);
+      PutLe16(end, 45);
+      PutLe32(end, 0);
+      PutLe32(end, 0);
+      PutLe64(end, count);
+      PutLe64(end, count);
+      PutLe64(end, dir.size());
+      PutLe64(end, central_start);
+      PutLe32(end, kZip64LocatorSig);
+      PutLe32(end, 0);
+      PutLe64(end, zip64_end);
+      PutLe32(end, 1);
     }
-    Put32(end, kEndOfCentralSig);
-    Put16(end, 0);
-    Put16(end, 0);
-    Put16(end, zip64 ? 0xFFFF : static_cast<uint32_t>(count));
-    Put16(end, zip64 ? 0xFFFF : static_cast<uint32_t>(count));
-    Put32(end, zip64 ? 0xFFFFFFFFu : static_cast<uint32_t>(dir.size()));
-    Put32(end, zip64 ? 0xFFFFFFFFu : static_cast<uint32_t>(central_start));
-    Put16(end, static_cast<uint32_t>(file.ZipComment().size()));
+    PutLe32(end, kEndOfCentralSig);
+    PutLe16(end, 0);
+    PutLe16(end, 0);
+    PutLe16(end, zip64 ? 0xFFFF : static_cast<uint32_t>(count));
+    PutLe16(end, zip64 ? 0xFFFF : static_cast<uint32_t>(count));
+    PutLe32(end, zip64 ? 0xFFFFFFFFu : static_cast<uint32_t>(dir.size()));
+    PutLe32(end, zip64 ? 0xFFFFFFFFu : static_cast<uint32_t>(central_start));
+    PutLe16(end, static_cast<uint32_t>(file.ZipComment().size()));
     end += file.ZipComment();
     out.WriteBuffer(dir.data(), static_cast<int64_t>(dir.size()));
     out.WriteBuffer(end.data(), static_cast<int64_t>(end.size()));

@@ -32,17 +32,6 @@ constexpr uint64_t kProgressStep = 1 << 20;
 constexpr int32_t kMsgError = kZipMsgPrefixed | kZipMsgErrorLevel | -zip::zerError;
 constexpr int32_t kMsgSkipping = kZipMsgPrefixed | kZipMsgWarningLevel | -zip::zerSkipping;
 
-std::string TextOf(const void* text, int32_t width) {
-  if (!text) return {};
-  if (width == 1) {
-    const auto* w = static_cast<const char16_t*>(text);
-    size_t n = 0;
-    while (w[n] != 0) ++n;
-    return platform::Utf16ToUtf8(std::u16string_view(w, n));
-  }
-  return static_cast<const char*>(text);
-}
-
 const char* StatusText(TZipEntryStatus status) {
   switch (status) {
     case TZipEntryStatus::esBadLocalHeader: return "no valid local header";
@@ -145,7 +134,7 @@ int TZipEngineJob::Call(int32_t action, const std::string& text, int64_t size, i
   r.arg3 = a3;
   r.check = kZipCallbackCheck;
   const int result = command_.main_callback(&r);
-  if (answer) *answer = TextOf(r.msg, r.text_width);
+  if (answer) *answer = RecordText(r.msg, r.text_width);
   if (a2_out) *a2_out = r.arg2;
   if (a3_out) *a3_out = r.arg3;
   if (result == -2 || result == -3) Fail(zip::zerCancelled);
