@@ -127,6 +127,7 @@ void TZipEngineOpr::Run(common::TMemoryStream* output) {
 
   output_ = output;
   output_linked_ = output != nullptr;
+  output_opened_ = false;
   BuildCommand();
   if (owner_.unattended_ && owner_.password_.empty() && !owner_.OnPasswordError) {
     command_.password_req_count = 0;
@@ -492,6 +493,10 @@ int TZipEngineOpr::HandleStream(TZipStreamRecord& r) {
         return StreamFromList(r);
       case zsoOpen:
         if (r.number == 0 && output_) {
+          // One entry per run: a second one of the same name must not mix its
+          // bytes into the first one's.
+          if (output_opened_) return 0;
+          output_opened_ = true;
           output_->Seek(0, common::TSeekOrigin::soBeginning);
           // The engine gives the entry's size (already checked against the archive).
           if (r.position > 0) output_->Reserve(r.position);

@@ -71,6 +71,7 @@ class TZipEngineOpr {
   std::string joined_;            // a temporary archive joined from split parts
   common::TMemoryStream* output_ = nullptr;
   bool output_linked_ = false;
+  bool output_opened_ = false;
   std::vector<const void*> open_streams_;
   std::string collected_;
   bool exception_kept_ = false;

@@ -35,7 +35,9 @@ TZipFileSpec::TZipFileSpec(std::string_view spec, bool allow_stream) {
   }
   pattern_ = Prepare(text);
   while (!pattern_.empty() && pattern_.back() == u'/') pattern_.pop_back();
-  has_folder_ = pattern_.find(u'/') != std::u16string::npos;
+  // A stream receives the named entry itself, never one of the same name in
+  // another folder.
+  has_folder_ = stream_ >= 0 || pattern_.find(u'/') != std::u16string::npos;
   wildcard_ = pattern_.find_first_of(u"*?") != std::u16string::npos;
   all_ = pattern_ == u"*.*" || pattern_ == u"*";
 }

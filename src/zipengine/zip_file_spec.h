@@ -2,8 +2,8 @@
 // Include and exclude specifications of an extraction and how entry names
 // match them: letter case ignored, "/" equal to "\", "*" and "?" wildcards,
 // "*.*" for every entry, a specification without a folder part matched against
-// the name part of entries in any folder, and "n:name" sending the entry to
-// stream n.
+// the name part of entries in any folder, and "n:name" sending the entry of
+// that whole name to stream n.
 
 #include <string>
 #include <string_view>

@@ -553,3 +553,15 @@ TEST_F(ZipExtract, SpecificationsSelectEntries) {
   EXPECT_EQ(unpack({"d*"}), std::vector<std::string>{"other/d.xml"});
   EXPECT_EQ(unpack({}).size(), 5u);       // no specification: everything
 }
+
+TEST_F(ZipExtract, TheNamedEntryAndNoOther) {
+  TZipWriter w;
+  w.Add("sub/doc.xml", "in a folder");
+  w.Add("doc.xml", "the first one");
+  w.Add("DOC.XML", "a second of the same name").crc = 7;
+  Open(w);
+  // Only the entry of the whole name, and only the first of that name: the
+  // failing second one does not mix its bytes in.
+  EXPECT_EQ(Bytes(zip_.ExtractToMemory("doc.xml")), "the first one");
+  EXPECT_EQ(Bytes(zip_.ExtractToMemory(Native("sub/doc.xml"))), "in a folder");
+}
