@@ -55,13 +55,14 @@ class TZipEngineJob::TStreamSink : public TZipEntrySink {
  public:
   TStreamSink(TZipEngineJob& job, int number) : job_(job), number_(number) {}
   ~TStreamSink() override { Close(); }
-  bool Open(const TZipDirRecord& record) {
+  // bound: the most bytes the entry can yield.
+  bool Open(const TZipDirRecord& record, uint64_t bound) {
     TZipStreamRecord r = Record(zsoIdentify);
     job_.CallStream(r);
     r = Record(zsoOpen);
-    // The declared size (checked against the archive already) lets the stream
-    // take its memory at once.
-    r.position = static_cast<int64_t>(record.UncompressedSize());
+    // The size the entry can have (checked against the archive already) lets
+    // the stream take its memory at once.
+    r.position = static_cast<int64_t>(bound);
     r.date_time = record.DateTime();
     r.attributes = record.ExtFileAttrib();
     if (job_.CallStream(r) < 1 || !r.stream) return false;
@@ -462,7 +463,7 @@ void TZipEngineJob::ProcessEntry(const TZipDirRecord& record, int index, int str
 
   if (!test_ && stream >= 0) {
     target.stream = std::make_unique<TStreamSink>(*this, stream);
-    if (!target.stream->Open(record)) {
+    if (!target.stream->Open(record, reader_->OutputBound())) {
       if (!fatal_) Skip(target.name, stNoOpen, common::Format("stream %d cannot be opened", stream));
       return;
     }

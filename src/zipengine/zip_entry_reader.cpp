@@ -43,7 +43,20 @@ struct TZipEntryReader::TInflate {
 };
 
 TZipEntryReader::TZipEntryReader(common::TStream& archive, int64_t archive_size)
-    : archive_(archive), archive_size_(archive_size), in_(kInBufferSize), out_(kOutBufferSize) {}
+    : archive_(archive), archive_size_(archive_size) {}
+
+void TZipEntryReader::SizeBuffers(uint64_t in_need, uint64_t out_need) {
+  const size_t in = static_cast<size_t>(std::clamp<uint64_t>(in_need, 1, kInBufferSize));
+  const size_t out = static_cast<size_t>(std::clamp<uint64_t>(out_need, 1, kOutBufferSize));
+  if (in > in_size_) {
+    in_ = std::make_unique_for_overwrite<uint8_t[]>(in);
+    in_size_ = in;
+  }
+  if (out > out_size_) {
+    out_ = std::make_unique_for_overwrite<uint8_t[]>(out);
+    out_size_ = out;
+  }
+}
 
 TZipEntryReader::~TZipEntryReader() = default;
 
@@ -62,6 +75,7 @@ TZipEntryStatus TZipEntryReader::Locate(const zip::TZipDirRecord& record, int64_
   if (!ReadAt(header, fixed, sizeof fixed)) return TZipEntryStatus::esBadLocalHeader;
   const std::string_view view(reinterpret_cast<const char*>(fixed), sizeof fixed);
   if (zip::GetLe32(view, 0) != zip::kLocalHeaderSig) return TZipEntryStatus::esBadLocalHeader;
+  bound_ = 0;
   data_offset_ = header + static_cast<int64_t>(kLocalHeaderSize) + zip::GetLe16(view, 26) + zip::GetLe16(view, 28);
   if (data_offset_ > archive_size_) return TZipEntryStatus::esTruncated;
 
@@ -71,8 +85,9 @@ TZipEntryStatus TZipEntryReader::Locate(const zip::TZipDirRecord& record, int64_
   if (compressed > static_cast<uint64_t>(archive_size_ - data_offset_)) return TZipEntryStatus::esTruncated;
   const uint64_t payload = compressed - (record.Encrypted() ? std::min<uint64_t>(compressed, kCryptHeaderSize) : 0);
   if (record.Encrypted() && compressed < kCryptHeaderSize) return TZipEntryStatus::esTruncated;
-  if (record.CompressionMethod() == kMethodDeflated && uncompressed > payload * kMaxDeflateRatio + 64)
-    return TZipEntryStatus::esBadSizes;
+  const uint64_t most = record.CompressionMethod() == kMethodStored ? payload : payload * kMaxDeflateRatio + 64;
+  if (record.CompressionMethod() == kMethodDeflated && uncompressed > most) return TZipEntryStatus::esBadSizes;
+  bound_ = std::min(uncompressed, most);
   return TZipEntryStatus::esOk;
 }
 
@@ -105,6 +120,7 @@ TZipEntryResult TZipEntryReader::Extract(const zip::TZipDirRecord& record, const
   const uint64_t declared = record.UncompressedSize();
   uint64_t left = record.CompressedSize();
   read_position_ = data_offset_;
+  SizeBuffers(left, bound_ + 1);
   std::unique_ptr<TZipCryptKeys> keys;
   if (record.Encrypted()) {
     keys = std::make_unique<TZipCryptKeys>(password ? *password : std::string());
@@ -145,13 +161,13 @@ TZipEntryResult TZipEntryReader::Extract(const zip::TZipDirRecord& record, const
 
   if (record.CompressionMethod() == kMethodStored) {
     while (left > 0) {
-      const size_t n = ReadData(left, out_.data(), out_.size());
+      const size_t n = ReadData(left, out_.get(), out_size_);
       if (n == 0) {
         result.status = TZipEntryStatus::esTruncated;
         return result;
       }
-      decrypt(out_.data(), n);
-      if (!deliver(out_.data(), n)) return result;
+      decrypt(out_.get(), n);
+      if (!deliver(out_.get(), n)) return result;
     }
   } else if (record.CompressionMethod() == kMethodDeflated) {
     if (!inflate_) inflate_ = std::make_unique<TInflate>();
@@ -165,21 +181,21 @@ TZipEntryResult TZipEntryReader::Extract(const zip::TZipDirRecord& record, const
     bool ended = false;
     while (!ended) {
       if (z.avail_in == 0 && left > 0) {
-        const size_t n = ReadData(left, in_.data(), in_.size());
+        const size_t n = ReadData(left, in_.get(), in_size_);
         if (n == 0) {
           result.status = TZipEntryStatus::esTruncated;
           return result;
         }
-        decrypt(in_.data(), n);
-        z.next_in = in_.data();
+        decrypt(in_.get(), n);
+        z.next_in = in_.get();
         z.avail_in = static_cast<uInt>(n);
       }
       // One byte beyond the declared size is room enough to see that there is more.
       const uint64_t room = declared - result.produced + 1;
-      z.next_out = out_.data();
-      z.avail_out = static_cast<uInt>(std::min<uint64_t>(out_.size(), room));
+      z.next_out = out_.get();
+      z.avail_out = static_cast<uInt>(std::min<uint64_t>(out_size_, room));
       const int ret = inflate(&z, Z_NO_FLUSH);
-      const size_t have = static_cast<size_t>(z.next_out - out_.data());
+      const size_t have = static_cast<size_t>(z.next_out - out_.get());
       if (ret == Z_STREAM_END) ended = true;
       else if (ret == Z_BUF_ERROR && z.avail_in == 0 && left == 0 && have == 0) {
         result.status = TZipEntryStatus::esTruncated;
@@ -188,7 +204,7 @@ TZipEntryResult TZipEntryReader::Extract(const zip::TZipDirRecord& record, const
         result.status = TZipEntryStatus::esBadData;
         return result;
       }
-      if (have > 0 && !deliver(out_.data(), have)) return result;
+      if (have > 0 && !deliver(out_.get(), have)) return result;
       if (!ended && have == 0 && z.avail_in == 0 && left == 0) {
         result.status = TZipEntryStatus::esTruncated;
         return result;

@@ -80,6 +80,10 @@ class TZipEntryReader {
   // check byte of the 12-byte header; a wrong one passes 1 time in 256, which
   // the CRC then catches).
   bool CheckPassword(const zip::TZipDirRecord& record, const std::string& password);
+  // After Locate: the most bytes the entry can yield, whatever its record
+  // declares (a stored entry no more than its data, a deflated one no more
+  // than deflate can expand its data to).
+  uint64_t OutputBound() const { return bound_; }
 
   // Decompresses the located entry into the sink. progress is called after
   // every block with the bytes produced so far; abort is looked at between
@@ -90,12 +94,17 @@ class TZipEntryReader {
  private:
   bool ReadAt(int64_t position, uint8_t* buffer, size_t count);
   size_t ReadData(uint64_t& left, uint8_t* buffer, size_t count);
+  // Buffers as large as the entry needs, up to their full sizes, kept for the
+  // next entry; a small archive never makes large ones.
+  void SizeBuffers(uint64_t in_need, uint64_t out_need);
 
   common::TStream& archive_;
   int64_t archive_size_;
   int64_t data_offset_ = 0;
   int64_t read_position_ = 0;
-  std::vector<uint8_t> in_, out_;
+  uint64_t bound_ = 0;
+  std::unique_ptr<uint8_t[]> in_, out_;
+  size_t in_size_ = 0, out_size_ = 0;
   struct TInflate;
   std::unique_ptr<TInflate> inflate_;
 };
