@@ -322,16 +322,18 @@ TEST_F(ZipExtract, CorruptEntriesFailAloneAndLeaveNoPartialFile) {
   std::string noise;
   for (int i = 0; i < 400; ++i) noise.push_back(static_cast<char>((i * 7919) % 251));
   w.Add("garbage.txt", noise);
+  w.Add("huge.bin", "tiny", TZipWriterMethod::zwmStored);
   std::string bytes = w.Build();
   PatchCentral(bytes, 2, kCentralUncompressed, 100);          // declares less than the stream holds
   PatchCentral(bytes, 3, kCentralUncompressed, 9);            // stored: declares more than there is
   PatchCentral(bytes, 4, kCentralUncompressed, 0x7FFFFFFF);   // 2 GB from a few hundred bytes
+  PatchCentral(bytes, 6, kCentralUncompressed, 0xFFFFFFF0);   // 4 GB stored in 4 bytes
   // The deflate data of garbage.txt is overwritten with bytes that do not inflate.
   const size_t at = bytes.find("garbage.txt") + 11;
   for (size_t i = 0; i < 8; ++i) bytes[at + i] = static_cast<char>(0xFF);
   support::SaveBytes(dir_ / "bad.zip", bytes);
   zip_.SetZipFileName(dir_ / "bad.zip");
-  ASSERT_EQ(zip_.EntryCount(), 6) << zip_.ErrMsg();
+  ASSERT_EQ(zip_.EntryCount(), 7) << zip_.ErrMsg();
 
   std::vector<std::string> crc_errors;
   zip_.OnCRC32Error = [&](const std::string& file, uint32_t, uint32_t stored, bool& extract) {
@@ -343,8 +345,8 @@ TEST_F(ZipExtract, CorruptEntriesFailAloneAndLeaveNoPartialFile) {
   const std::string out = dir_ / "out";
   EXPECT_EQ(Tree(out), std::vector<std::string>{"good.txt"});  // no partial or temporary files
   EXPECT_EQ(zip_.SuccessCount(), 1);
-  EXPECT_EQ(crc_errors, (std::vector<std::string>{"crc.txt", "long.txt", "short.txt"}));
-  EXPECT_EQ(skipped_.size(), 5u);
+  EXPECT_EQ(crc_errors, (std::vector<std::string>{"crc.txt", "long.txt", "short.txt", "huge.bin"}));
+  EXPECT_EQ(skipped_.size(), 6u);
   EXPECT_EQ(zip_.ErrCode(), 258);
   EXPECT_EQ(zip_.ErrMsg(), "Error crc.txt: CRC error");
 
@@ -355,7 +357,8 @@ TEST_F(ZipExtract, CorruptEntriesFailAloneAndLeaveNoPartialFile) {
   zip_.OnCRC32Error = nullptr;
   EXPECT_EQ(zip_.ExtractToMemory("long.txt"), nullptr);
   EXPECT_EQ(zip_.ExtractToMemory("bomb.txt"), nullptr);
-  EXPECT_LT(zip_.OutputStream()->Capacity(), 1 << 24);  // nothing was sized after the false size
+  EXPECT_EQ(zip_.ExtractToMemory("huge.bin"), nullptr);
+  EXPECT_LT(zip_.OutputStream()->Capacity(), 1 << 24);  // nothing was sized after the false sizes
 
   // Test mode finds the same faults.
   zip_.SetExtrOptions(ExtrTest);
@@ -470,7 +473,7 @@ TEST_F(ZipExtract, ReferenceArchivesAndSplitArchives) {
     w.Add("part" + std::to_string(i) + ".txt", std::string(300, static_cast<char>('a' + i)), TZipWriterMethod::zwmStored);
   ASSERT_GE(w.SaveSplit(dir_ / "split.zip", 700).size(), 3u);
   zip_.SetZipFileName(dir_ / "split.zip");
-  ASSERT_EQ(zip_.EntryCount(), 6) << zip_.ErrMsg();
+  ASSERT_EQ(zip_.EntryCount(), 7) << zip_.ErrMsg();
   zip_.SetTempDir(dir_.Path());
   Unpack();
   EXPECT_EQ(zip_.SuccessCount(), 6) << zip_.ErrMsg();
