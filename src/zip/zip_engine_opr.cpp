@@ -117,6 +117,14 @@ void TZipEngineOpr::Run(common::TMemoryStream* output) {
   if (!reference.held) return;  // the load failure has been reported
 
   std::vector<std::string>& specs = owner_.include_specs_;
+  // The published specifications belong to this run only.
+  struct TPublished {
+    std::vector<std::string>& specs;
+    size_t keep;
+    ~TPublished() {
+      if (specs.size() > keep) specs.resize(keep);
+    }
+  } published{specs, specs.size()};
   for (size_t i = 0; i < owner_.streams_.size(); ++i) {
     std::string name = owner_.streams_[i].name;
     while (!name.empty() && name.front() == '\\') name.erase(0, 1);

@@ -259,7 +259,7 @@ int TZipEngineJob::RunChecked() {
   reader_ = std::make_unique<TZipEntryReader>(*archive_, archive_->Size());
 
   // Everything when no specification is given.
-  const bool all = includes_.Empty() || includes_.MatchesAll();
+  const bool all = includes_.Empty() || (includes_.MatchesAll() && !includes_.HasStreams());
   struct TSelected {
     int index;
     int stream;

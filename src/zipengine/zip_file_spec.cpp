@@ -77,9 +77,18 @@ bool TZipSpecList::MatchesAll() const {
 }
 
 const TZipFileSpec* TZipSpecList::Match(const TZipMatchName& name) const {
+  // A stream specification wins over a general one for the same entry.
   for (const TZipFileSpec& spec : specs_)
-    if (spec.Matches(name)) return &spec;
+    if (spec.Stream() >= 0 && spec.Matches(name)) return &spec;
+  for (const TZipFileSpec& spec : specs_)
+    if (spec.Stream() < 0 && spec.Matches(name)) return &spec;
   return nullptr;
+}
+
+bool TZipSpecList::HasStreams() const {
+  for (const TZipFileSpec& spec : specs_)
+    if (spec.Stream() >= 0) return true;
+  return false;
 }
 
 }  // namespace zipengine

@@ -44,7 +44,9 @@ class TZipSpecList {
   void Add(std::string_view spec, bool allow_stream) { specs_.emplace_back(spec, allow_stream); }
   bool Empty() const { return specs_.empty(); }
   bool MatchesAll() const;
-  // The first matching specification, or none.
+  bool HasStreams() const;
+  // The first matching stream specification, else the first matching other
+  // one, or none.
   const TZipFileSpec* Match(const TZipMatchName& name) const;
 
  private:

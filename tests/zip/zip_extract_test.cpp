@@ -473,7 +473,7 @@ TEST_F(ZipExtract, ReferenceArchivesAndSplitArchives) {
     w.Add("part" + std::to_string(i) + ".txt", std::string(300, static_cast<char>('a' + i)), TZipWriterMethod::zwmStored);
   ASSERT_GE(w.SaveSplit(dir_ / "split.zip", 700).size(), 3u);
   zip_.SetZipFileName(dir_ / "split.zip");
-  ASSERT_EQ(zip_.EntryCount(), 7) << zip_.ErrMsg();
+  ASSERT_EQ(zip_.EntryCount(), 6) << zip_.ErrMsg();
   zip_.SetTempDir(dir_.Path());
   Unpack();
   EXPECT_EQ(zip_.SuccessCount(), 6) << zip_.ErrMsg();
@@ -567,4 +567,31 @@ TEST_F(ZipExtract, TheNamedEntryAndNoOther) {
   // failing second one does not mix its bytes in.
   EXPECT_EQ(Bytes(zip_.ExtractToMemory("doc.xml")), "the first one");
   EXPECT_EQ(Bytes(zip_.ExtractToMemory(Native("sub/doc.xml"))), "in a folder");
+}
+
+TEST_F(ZipExtract, StreamsOfTheApplication) {
+  Open(Document());
+  common::TMemoryStream mine;
+  zip_.ZipStreams().push_back({"\\doc.xml", &mine});
+  Unpack();
+  EXPECT_EQ(zip_.ErrCode(), 0) << zip_.ErrMsg();
+  EXPECT_EQ(Bytes(&mine), "<doc>the document</doc>");
+  EXPECT_EQ(Tree(dir_ / "out"), (std::vector<std::string>{"sig/", "sig/doc.sig"}));
+  EXPECT_TRUE(zip_.ZipStreams().empty());
+  EXPECT_EQ(zip_.IncludeSpecs(), std::vector<std::string>{"*.*"});
+
+  // OnStream may supply it instead.
+  common::TMemoryStream given;
+  zip_.OnStream = [&](int number, TZipStreamOperation op, TZipStreamInfo& info, bool& handled) {
+    EXPECT_EQ(number, 1);
+    if (op == zsoOpen) info.stream = &given;
+    handled = true;
+  };
+  zip_.ZipStreams().push_back({Native("sig/doc.sig"), nullptr});
+  Unpack();
+  EXPECT_EQ(Bytes(&given), "signature");
+  zip_.ZipStreams().push_back({"bad|name", nullptr});
+  Unpack();
+  EXPECT_EQ(zip_.ErrCode(), 103);
+  EXPECT_TRUE(zip_.ZipStreams().empty());
 }
