@@ -76,6 +76,9 @@ void BM_ExtractToMemory(benchmark::State& state) {
   archive.SetEngineDirectory(platform::ExecutableDirectory());
   archive.SetZipFileName(big.path);
   archive.SetEngineLoad(true);
+  // Like the peer's preallocated buffer, the component's stream has its memory
+  // before the timing starts: one extraction outside it.
+  archive.ExtractToMemory("doc.xml");
   for (auto _ : state) {
     common::TMemoryStream* out = archive.ExtractToMemory("doc.xml");
     if (!out || static_cast<size_t>(out->Size()) != big.size) state.SkipWithError("extraction failed");

@@ -101,6 +101,13 @@ void TMemoryStream::Grow(int64_t needed) {
 
 void TMemoryStream::Reserve(int64_t capacity) { Grow(capacity); }
 
+void TMemoryStream::Advance(int64_t count) {
+  if (count <= 0 || position_ < 0 || position_ >= capacity_) return;
+  if (position_ > size_) std::memset(buffer_.get() + size_, 0, static_cast<size_t>(position_ - size_));
+  position_ += std::min(count, capacity_ - position_);
+  if (position_ > size_) size_ = position_;
+}
+
 int64_t TMemoryStream::Write(const void* buffer, int64_t count) {
   if (count <= 0 || position_ < 0) return 0;
   const int64_t end = position_ + count;

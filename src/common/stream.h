@@ -95,6 +95,9 @@ class TMemoryStream : public TCustomMemoryStream {
   int64_t Capacity() const { return capacity_; }
   // Grows the buffer to at least the capacity, never shrinking it.
   void Reserve(int64_t capacity);
+  // Takes count bytes that the caller placed at Memory() + Position() itself
+  // (within Capacity()): the position, and the size if needed, move past them.
+  void Advance(int64_t count);
   void LoadFromStream(TStream& stream);
   void LoadFromFile(const std::string& utf8_path);
 

@@ -138,6 +138,9 @@ enum TZipArgument : int32_t {
   zaaIncludeSpec = 5, zaaExcludeSpec = 6, zaaStoredExtensions = 7, zaaTempDir = 8,
 };
 
+// zsoOpen: the engine gives in position the most bytes the entry can yield;
+// a memory stream may answer with buffer and count, memory the engine may
+// decompress into directly and then hand over with zsoWrite pointing into it.
 enum TZipStreamOperation : uint8_t {
   zsoIdentify = 0, zsoOpen = 1, zsoClose = 2, zsoSeek = 3, zsoRead = 4, zsoWrite = 5,
 };

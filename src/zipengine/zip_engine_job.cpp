@@ -62,12 +62,20 @@ class TZipEngineJob::TStreamSink : public TZipEntrySink {
     r = Record(zsoOpen);
     // The size the entry can have (checked against the archive already) lets
     // the stream take its memory at once.
-    r.position = static_cast<int64_t>(bound);
+    r.position = static_cast<int64_t>(bound) + 1;
     r.date_time = record.DateTime();
     r.attributes = record.ExtFileAttrib();
     if (job_.CallStream(r) < 1 || !r.stream) return false;
     stream_ = r.stream;
+    if (r.buffer && r.count > 0) {
+      direct_ = static_cast<uint8_t*>(r.buffer);
+      direct_capacity_ = static_cast<size_t>(r.count);
+    }
     return true;
+  }
+  uint8_t* Direct(size_t& capacity) override {
+    capacity = direct_capacity_;
+    return direct_;
   }
   bool Write(const uint8_t* data, size_t count) override {
     TZipStreamRecord r = Record(zsoWrite);
@@ -93,6 +101,8 @@ class TZipEngineJob::TStreamSink : public TZipEntrySink {
   TZipEngineJob& job_;
   int number_;
   void* stream_ = nullptr;
+  uint8_t* direct_ = nullptr;  // the stream's own memory, when it offers it
+  size_t direct_capacity_ = 0;
 };
 
 // A file below the base folder, written under a temporary name.

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "zip/zip_crc32.h"
 #include "zip/zip_file.h"
 #include "zip/zip_reader.h"
 
@@ -140,7 +141,7 @@ TZipEntryResult TZipEntryReader::Extract(const zip::TZipDirRecord& record, const
     const uint64_t room = declared - result.produced;
     const size_t take = static_cast<size_t>(std::min<uint64_t>(room, n));
     if (take > 0) {
-      result.crc = static_cast<uint32_t>(crc32_z(result.crc, data, take));
+      result.crc = zip::ZipCrc32(result.crc, data, take);
       if (sink && !sink->Write(data, take)) {
         result.status = TZipEntryStatus::esWriteFailed;
         return false;
@@ -179,6 +180,11 @@ TZipEntryResult TZipEntryReader::Extract(const zip::TZipDirRecord& record, const
     inflateReset(&z);
     z.avail_in = 0;
     bool ended = false;
+    // Straight into the sink's memory when it has room for the whole entry and
+    // the byte that shows a longer stream.
+    size_t direct_capacity = 0;
+    uint8_t* direct = sink ? sink->Direct(direct_capacity) : nullptr;
+    if (direct && direct_capacity < bound_ + 1) direct = nullptr;
     while (!ended) {
       if (z.avail_in == 0 && left > 0) {
         const size_t n = ReadData(left, in_.get(), in_size_);
@@ -192,10 +198,11 @@ TZipEntryResult TZipEntryReader::Extract(const zip::TZipDirRecord& record, const
       }
       // One byte beyond the declared size is room enough to see that there is more.
       const uint64_t room = declared - result.produced + 1;
-      z.next_out = out_.get();
-      z.avail_out = static_cast<uInt>(std::min<uint64_t>(out_size_, room));
+      uint8_t* block = direct ? direct + result.produced : out_.get();
+      z.next_out = block;
+      z.avail_out = static_cast<uInt>(std::min<uint64_t>(kOutBufferSize, room));
       const int ret = inflate(&z, Z_NO_FLUSH);
-      const size_t have = static_cast<size_t>(z.next_out - out_.get());
+      const size_t have = static_cast<size_t>(z.next_out - block);
       if (ret == Z_STREAM_END) ended = true;
       else if (ret == Z_BUF_ERROR && z.avail_in == 0 && left == 0 && have == 0) {
         result.status = TZipEntryStatus::esTruncated;
@@ -204,7 +211,7 @@ TZipEntryResult TZipEntryReader::Extract(const zip::TZipDirRecord& record, const
         result.status = TZipEntryStatus::esBadData;
         return result;
       }
-      if (have > 0 && !deliver(out_.get(), have)) return result;
+      if (have > 0 && !deliver(block, have)) return result;
       if (!ended && have == 0 && z.avail_in == 0 && left == 0) {
         result.status = TZipEntryStatus::esTruncated;
         return result;

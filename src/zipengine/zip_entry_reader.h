@@ -21,6 +21,12 @@ class TZipEntrySink {
   virtual ~TZipEntrySink();
   // False when the bytes could not be taken.
   virtual bool Write(const uint8_t* data, size_t count) = 0;
+  // Memory the entry may be decompressed into directly (capacity bytes from
+  // the start of the entry), or none. Write is then called with pointers into it.
+  virtual uint8_t* Direct(size_t& capacity) {
+    capacity = 0;
+    return nullptr;
+  }
 };
 
 enum class TZipEntryStatus {
