@@ -47,22 +47,35 @@ bool SameText(std::string_view a, std::string_view b) {
   return SameText(std::u16string_view(Utf8ToUtf16(a)), std::u16string_view(Utf8ToUtf16(b)));
 }
 
-std::u16string UpperCase(std::u16string_view text) {
+namespace {
+
+template <class Map>
+std::u16string MapCase(std::u16string_view text, Map map) {
   std::u16string result(text);
   size_t i = 0;
   while (i < result.size()) {
     UChar32 c;
     size_t next = i;
     U16_NEXT(result.data(), next, result.size(), c);
-    const UChar32 upper = u_toupper(c);
+    const UChar32 mapped = map(c);
     // Only a mapping of the same width keeps every position in place.
-    if (upper != c && U16_LENGTH(upper) == static_cast<int32_t>(next - i)) {
+    if (mapped != c && U16_LENGTH(mapped) == static_cast<int32_t>(next - i)) {
       size_t k = i;
-      U16_APPEND_UNSAFE(result.data(), k, upper);
+      U16_APPEND_UNSAFE(result.data(), k, mapped);
     }
     i = next;
   }
   return result;
+}
+
+}  // namespace
+
+std::u16string UpperCase(std::u16string_view text) {
+  return MapCase(text, [](UChar32 c) { return u_toupper(c); });
+}
+
+std::u16string LowerCase(std::u16string_view text) {
+  return MapCase(text, [](UChar32 c) { return u_tolower(c); });
 }
 
 std::string UpperCase(std::string_view text) {

@@ -16,5 +16,7 @@ bool SameText(std::string_view a, std::string_view b);
 std::u16string UpperCase(std::u16string_view text);
 // The same for UTF-8 texts; the length in characters is kept.
 std::string UpperCase(std::string_view text);
+// Unicode simple lower-casing, with the same rule for lengths and positions.
+std::u16string LowerCase(std::u16string_view text);
 
 }  // namespace platform

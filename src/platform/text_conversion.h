@@ -24,6 +24,9 @@ uint32_t OemCodePage();
 // subsequence becomes U+FFFD.
 std::u16string Utf8ToUtf16(std::string_view utf8);
 void AppendUtf8ToUtf16(std::string_view utf8, std::u16string& out);
+// The same into a caller's buffer, which must have room for size code units
+// (UTF-16 never needs more units than UTF-8 has bytes). Returns the units written.
+size_t DecodeUtf8ToUtf16(const char* data, size_t size, char16_t* out);
 // UTF-16 to UTF-8. A surrogate pair becomes one character; a lone surrogate U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view utf16);
 void AppendUtf16ToUtf8(std::u16string_view utf16, std::string& out);

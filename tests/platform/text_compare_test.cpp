@@ -25,3 +25,10 @@ TEST(UpperCase, SimpleMappingKeepsLength) {
   const std::u16string lone = u"a\xD800";
   EXPECT_EQ(UpperCase(std::u16string_view(lone)), std::u16string(u"A\xD800"));
 }
+
+TEST(LowerCase, SimpleMappingKeepsLength) {
+  EXPECT_EQ(LowerCase(std::u16string_view(u"{НОМЕР Района} Ё ABC")), u"{номер района} ё abc");
+  const std::u16string pair = u"\xD801\xDC00";
+  EXPECT_EQ(LowerCase(std::u16string_view(pair)), std::u16string(u"\xD801\xDC28"));
+  EXPECT_EQ(LowerCase(std::u16string_view(u"\u0130")).size(), 1u);  // İ lowers within one unit
+}

@@ -134,3 +134,23 @@ TEST(CodePages, RandomBytesNeverCrash) {
     }
   }
 }
+
+// The block decoder takes its fast paths at every alignment: an odd sequence is
+// moved through the positions of a sixteen-byte step and must decode the same.
+TEST(Utf, DecoderAgreesAtEveryAlignment) {
+  const std::string samples[] = {"\xD0\x9A", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xFF", "\xE2\x82", "\xC0\xAF"};
+  const std::u16string expected[] = {u"\u041A", u"\u20AC", u"\xD83D\xDE00", u"\xFFFD", u"\xFFFD", u"\xFFFD\xFFFD"};
+  for (size_t s = 0; s < std::size(samples); ++s) {
+    for (size_t prefix = 0; prefix < 40; ++prefix) {
+      for (size_t suffix : {0, 1, 17}) {
+        const std::string bytes = std::string(prefix, 'a') + samples[s] + std::string(suffix, 'z');
+        std::u16string out(bytes.size(), u'\0');
+        out.resize(DecodeUtf8ToUtf16(bytes.data(), bytes.size(), out.data()));
+        EXPECT_EQ(out, std::u16string(prefix, u'a') + expected[s] + std::u16string(suffix, u'z'))
+            << "sample " << s << " prefix " << prefix << " suffix " << suffix;
+      }
+    }
+  }
+  const std::string cyrillic = "Кадастровый квартал 66:41:0101001, участок № 12";
+  EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16(cyrillic)), cyrillic);
+}

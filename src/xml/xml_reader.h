@@ -1,0 +1,220 @@
+#pragma once
+// A pull tokenizer for XML 1.0 text: every ReadNextToken call delivers the next
+// token (element start, attribute, end of the start tag, end tag, text, CDATA,
+// comment, processing instruction, DOCTYPE, XML declaration and its attributes,
+// or an entity reference), keeping the open elements on a stack.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/wide_string_list.h"
+#include "xml/byte_buffer.h"
+#include "xml/encoding.h"
+#include "xml/hashed_strings.h"
+#include "xml/text_reader.h"
+
+namespace common {
+class TStream;
+}
+
+namespace xml {
+
+enum class TXMLReaderTokenType : uint8_t {
+  None = 0,
+  OpenXMLDeclaration = 1,
+  XMLDeclarationAttribute = 2,
+  FinishXMLDeclaration = 3,
+  OpenElement = 4,
+  Attribute = 5,
+  FinishOpenElement = 6,       // ">"
+  FinishOpenElementClose = 7,  // "/>"
+  CloseElement = 8,
+  Text = 9,
+  EntityReference = 10,  // only with ExpandEntities off
+  CData = 11,
+  Comment = 12,
+  ProcessingInstruction = 13,
+  DocType = 14,
+};
+
+struct TXMLReaderToken {
+  std::u16string TokenName;
+  std::u16string TokenValue;
+  TXMLReaderTokenType TokenType = TXMLReaderTokenType::None;
+};
+
+// The token records, reused from read to read. Records below Count() are the
+// open elements (outermost first); the record at Count() is the current token.
+class TXMLReaderTokenList {
+ public:
+  TXMLReaderToken& Current() {
+    if (static_cast<size_t>(count_) == records_.size()) records_.push_back(std::make_unique<TXMLReaderToken>());
+    return *records_[static_cast<size_t>(count_)];
+  }
+  // The current record becomes the top open element.
+  void Push() {
+    Current();
+    ++count_;
+  }
+  void Pop() {
+    if (count_ > 0) --count_;
+  }
+  void Clear() { count_ = 0; }
+  int Count() const { return count_; }
+  const TXMLReaderToken& operator[](int index) const { return *records_[static_cast<size_t>(index)]; }
+  TXMLReaderToken& Top() { return *records_[static_cast<size_t>(count_ - 1)]; }
+
+ private:
+  // Each record stays in place as the pool grows: returned tokens point at it.
+  std::vector<std::unique_ptr<TXMLReaderToken>> records_;
+  int count_ = 0;
+};
+
+enum class TXMLBreakReading : uint8_t { None = 0, AfterDocumentElement = 1 };
+enum class TXMLLineBreak : uint8_t { LF = 0, CR = 1, CRLF = 2, AsIs = 3 };
+
+// Entity names and their replacement texts; names are case-sensitive.
+class TXMLReaderEntityList {
+ public:
+  TXMLReaderEntityList() { Reset(); }
+  // Back to the five predefined entities.
+  void Reset();
+  // Adds the entity or replaces its text.
+  void Add(std::u16string_view name, std::u16string_view value) { entities_.Add(name, value); }
+  // The replacement text, or null for an unknown name.
+  const std::u16string* Find(std::u16string_view name) const { return entities_.Find(name); }
+  int Count() const { return entities_.Count(); }
+  const std::u16string& Name(int index) const { return entities_.Name(index); }
+  const std::u16string& Value(int index) const { return entities_.Value(index); }
+  void Clear() { entities_.Clear(); }
+
+ private:
+  THashedStringDictionary entities_;
+};
+
+struct TXMLReaderSettings {
+  TXMLBreakReading BreakReading = TXMLBreakReading::AfterDocumentElement;
+  TXMLLineBreak LineBreak = TXMLLineBreak::CRLF;
+  bool StrictXML = true;
+  bool RecognizeXMLDeclaration = true;
+  bool ExpandEntities = true;
+  TErrorHandling ErrorHandling = TErrorHandling::RaiseAndCatch;
+  TXMLReaderEntityList EntityList;
+};
+
+class TXMLReader {
+ public:
+  // Blocks of buffer_size bytes are decoded at a time.
+  explicit TXMLReader(int buffer_size = 16384);
+  TXMLReader(const TXMLReader&) = delete;
+  TXMLReader& operator=(const TXMLReader&) = delete;
+
+  // Starts reading stream (which the caller keeps). Without a forced encoding
+  // the text is UTF-8 unless a byte order mark or the XML declaration says
+  // otherwise; a forced encoding applies from the first byte.
+  void InitStream(common::TStream& stream, TEncodingPtr forced_encoding = nullptr);
+  // True when a token was read; the token stays valid until the next call.
+  // False at the end of the text, after the document element (by BreakReading)
+  // or on a parse error, which ParseError() then holds.
+  bool ReadNextToken(const TXMLReaderToken*& token);
+
+  const ITextParseErrorPtr& ParseError() const { return text_.ParseError(); }
+  void ReleaseStream() { text_.ReleaseStream(); }
+  // Lets BreakReading stop again when the next element opened from here closes.
+  void ClearElementOpened() { element_opened_ = false; }
+  int OpenElementCount() const { return tokens_.Count(); }
+  // The names of the open elements, outermost first.
+  void GetElementPath(common::TWideStringList& path) const;
+  // True when path holds exactly the names of the open elements, in order.
+  bool IsElementPath(const common::TWideStringList& path) const;
+
+  const std::u16string& URL() const { return text_.URL(); }
+  void SetURL(std::u16string url) { text_.SetURL(std::move(url)); }
+  TXMLReaderSettings& Settings() { return settings_; }
+  const TXMLReaderSettings& Settings() const { return settings_; }
+  const TTextReader& TextReader() const { return text_; }
+
+  bool EncodingSwitchPossible() const { return switch_possible_; }
+  bool EncodingForced() const { return encoding_forced_; }
+  bool ElementOpened() const { return element_opened_; }
+  int PendingCloses() const { return pending_closes_; }
+  TXMLReaderTokenType LastTokenType() const { return last_type_; }
+
+ private:
+  friend struct TXMLReaderTesting;  // switches the block fast path off for comparisons
+  enum class TRead { Token, Stop, Again };
+
+  bool ReadNextTokenSlowly(const TXMLReaderToken*& token);
+  TRead ReadToken(TXMLReaderToken*& token);
+  bool ReadFastToken(TXMLReaderToken& current, TXMLReaderToken*& token);
+  TRead ReadHeaderPart(TXMLReaderToken& current, TXMLReaderToken*& token, char16_t ch);
+  TRead FinishHeader(TXMLReaderToken*& token, char16_t ch);
+  TRead ReadAttribute(TXMLReaderToken& token, char16_t ch);
+  bool ReadQuotedValue(std::u16string& value, char16_t quote);
+  bool ReadUnquotedValue(std::u16string& value, char16_t ch);
+  TRead ReadMarkup(TXMLReaderToken& token);
+  TRead ReadElementStart(TXMLReaderToken& token, char16_t ch);
+  TRead ReadEndTag(TXMLReaderToken& token);
+  TRead ReadProcessingInstruction(TXMLReaderToken& token);
+  TRead ReadMarkupDeclaration(TXMLReaderToken& token, char16_t ch);
+  TRead ReadMarkupContent(TXMLReaderToken& token, int kind);
+  bool ReadInternalSubset(std::u16string& content, bool& ended);
+  bool ReadEntityDeclaration(std::u16string& content, bool& ended);
+  TRead ReadText(TXMLReaderToken& token, bool has_char, char16_t ch);
+  TRead ReadEntityReferenceToken(TXMLReaderToken& token);
+  bool ExpandReference();
+  TRead ReferenceError();
+  bool AppendReference(std::u16string& out, bool strict);
+  void AppendLineBreak(std::u16string& out, char16_t ch);
+  bool SkipWhiteSpace(char16_t& ch);
+  bool SwitchEncoding(const TXMLReaderToken*& token, const TXMLReaderToken& attribute);
+  void ElementStarted();
+  void ReleaseHold();
+
+  // Takes the plain run at the read position into out, up to the first
+  // character that has one of the stop flags (which include CR and LF).
+  template <uint8_t kStopFlags>
+  void TakeRun(std::u16string& out);
+  // Takes the run of name characters at the read position into out.
+  void TakeNameRun(std::u16string& out);
+  // Takes the run of lenient name characters (up to a terminator) into out.
+  void TakeLenientNameRun(std::u16string& out);
+  // Reads the rest of a name into name, across blocks; ch receives the
+  // character after it. False at the end of the text.
+  bool ReadName(std::u16string& name, char16_t& ch);
+  bool ReadLenientName(std::u16string& name, char16_t& ch);
+
+  TRead InvalidCharacter(std::u16string_view format, std::u16string_view arg);
+  TRead InvalidStructure(std::u16string_view format, std::initializer_list<std::u16string_view> args);
+  TRead Unterminated(std::u16string_view message);
+
+  TXMLReaderSettings settings_;
+  TXMLReaderTokenList tokens_;
+  TTextReader text_;
+  bool switch_possible_ = false;
+  TXMLReaderTokenType last_type_ = TXMLReaderTokenType::None;
+  bool element_opened_ = false;
+  bool encoding_forced_ = false;
+  int pending_closes_ = 0;
+  bool buffer_held_ = false;
+  bool fast_path_ = true;
+  // Per-call copies of the settings that the inner loops test.
+  bool strict_ = true;
+  bool expand_ = true;
+  // The main character buffer (reference names) and the reference buffer (the
+  // raw text of a reference). The replacement of the last reference, and whether
+  // the character that ended it was given back to the text reader.
+  TByteBuffer buffer_;
+  TByteBuffer reference_;
+  std::u16string_view replacement_;
+  char16_t numeric_[2] = {};
+  bool reference_gave_back_ = false;
+  bool reference_too_large_ = false;
+  size_t expansion_budget_ = 0;
+  std::u16string entity_name_, entity_value_;
+};
+
+}  // namespace xml
