@@ -21,6 +21,33 @@ void TSortHost::ArchiveFailed(const std::string&, const std::string&) {}
 void TSortHost::DocumentHandled(const TDocumentRecord&) {}
 void TSortHost::PrepareArchive(zip::TZipArchive&) {}
 
+TSortObserver::~TSortObserver() = default;
+
+namespace {
+
+// A stage from here to End() or to the end of the scope, for the observer if
+// there is one.
+class TStageScope {
+ public:
+  TStageScope(TSortObserver* observer, TSortStage stage) : observer_(observer), stage_(stage) {
+    if (observer_) observer_->StageStarted(stage_);
+  }
+  ~TStageScope() { End(); }
+  TStageScope(const TStageScope&) = delete;
+  TStageScope& operator=(const TStageScope&) = delete;
+  void End() {
+    if (!observer_) return;
+    observer_->StageEnded(stage_);
+    observer_ = nullptr;
+  }
+
+ private:
+  TSortObserver* observer_;
+  TSortStage stage_;
+};
+
+}  // namespace
+
 const char* ActionName(TDocumentAction action) {
   switch (action) {
     case TDocumentAction::Unpacked: return "unpacked";
@@ -67,9 +94,26 @@ void TSortRun::Run() {
   archives_.clear();
   // The list is complete before the first archive is placed, so archives this run
   // copies into an output folder inside the input folder are not met again.
-  SearchFiles(host_.InputFolder(), "zip", host_.DeepSearch(), archives_);
+  {
+    TStageScope search(Observer, TSortStage::Search);
+    SearchFiles(host_.InputFolder(), "zip", host_.DeepSearch(), archives_);
+  }
   N = static_cast<int>(archives_.size());
   host_.SetProgressMax(N);
+
+  // A reference to the engine for the whole run, so that the library is loaded
+  // once and not once per archive (loading it costs about as much as sorting a
+  // small archive). Each archive's component still takes and gives back its own
+  // reference; this one is silent, so a library that cannot be loaded is
+  // reported by every archive as before.
+  zip::TZipArchive engine;
+  if (N > 0) {
+    TStageScope load(Observer, TSortStage::Engine);
+    engine.SetUnattended(true);
+    engine.SetEngineDirectory(EngineFolder());
+    engine.SetEngineLoad(true);
+  }
+
   for (int i = 0; i < N; ++i) {
     host_.ArchiveStarted(i, N, archives_[static_cast<size_t>(i)]);
     ProcessArchive(archives_[static_cast<size_t>(i)]);
@@ -86,20 +130,33 @@ std::string TSortRun::SummaryText() const {
   return common::Trim(text);
 }
 
+std::string TSortRun::EngineFolder() const {
+  return EngineDirectory.empty() ? platform::ExecutableDirectory() : EngineDirectory;
+}
+
 void TSortRun::ProcessArchive(const std::string& path) {
+  TStageScope open(Observer, TSortStage::Open);
   zip::TZipArchive archive;
   archive.SetActive(true);
-  archive.SetEngineDirectory(EngineDirectory.empty() ? platform::ExecutableDirectory() : EngineDirectory);
+  archive.SetEngineDirectory(EngineFolder());
   host_.PrepareArchive(archive);
   archive.SetZipFileName(path);
+  open.End();
   if (archive.ErrCode() != 0 && archive.EntryCount() == 0) host_.ArchiveFailed(path, archive.ErrMsg());
 
   // The engine goes with the component on every way out.
   struct EngineGuard {
     zip::TZipArchive& archive;
-    ~EngineGuard() { archive.SetEngineLoad(false); }
-  } guard{archive};
-  archive.SetEngineLoad(true);
+    TSortObserver* observer;
+    ~EngineGuard() {
+      TStageScope engine(observer, TSortStage::Engine);
+      archive.SetEngineLoad(false);
+    }
+  } guard{archive, Observer};
+  {
+    TStageScope engine(Observer, TSortStage::Engine);
+    archive.SetEngineLoad(true);
+  }
 
   const int count = archive.EntryCount();
   for (int i = 0; i < count; ++i) {
@@ -107,7 +164,11 @@ void TSortRun::ProcessArchive(const std::string& path) {
     if (!entry) continue;
     const std::string name = entry->FileName();
     if (!IsXmlFileName(name)) continue;
-    common::TStream* stream = archive.ExtractToMemory(name);
+    common::TStream* stream;
+    {
+      TStageScope extract(Observer, TSortStage::Extract);
+      stream = archive.ExtractToMemory(name);
+    }
     ProcessXmlStream(archive, name, stream);
   }
 }
@@ -140,7 +201,12 @@ void TSortRun::ProcessXmlStream(zip::TZipArchive& archive, const std::string& en
     host_.DocumentHandled(record);
     return;
   }
-  switch (GetDocumentKind(*stream)) {
+  cadastral::TOstrevanFileKind kind;
+  {
+    TStageScope recognise(Observer, TSortStage::Recognise);
+    kind = GetDocumentKind(*stream);
+  }
+  switch (kind) {
     case cadastral::fkKPT: ProcessKptDocument(archive, entry, *stream); break;
     case cadastral::fkKvzu: ProcessKvzuDocument(archive, entry, *stream); break;
     default: {
@@ -182,7 +248,9 @@ TRef<cadastral::TKvzuFileInfoData> TSortRun::ReadKvzuInfo(common::TStream& strea
 void TSortRun::ProcessKptDocument(zip::TZipArchive& archive, const std::string& entry, common::TStream& stream) {
   TDocumentRecord record = NewRecord(archive, entry);
   record.kind = cadastral::fkKPT;
+  TStageScope read(Observer, TSortStage::Read);
   const auto values = ReadInfo<cadastral::TKPTFile, cadastral::TKPTFileInfoData>(stream, &record.version);
+  read.End();
   if (!values) {
     host_.DocumentHandled(record);
     return;
@@ -192,14 +260,20 @@ void TSortRun::ProcessKptDocument(zip::TZipArchive& archive, const std::string& 
   record.coord_system = values->CoordSystemName;
   record.certification_number = values->CertificationDocNumber;
   record.certification_date = values->CertificationDocDate;
-  record.target_folder = GetKptTargetFolder(*values, host_.OutputFolder(), host_.KptRule());
-  PlaceDocument(archive, record);
+  {
+    TStageScope place(Observer, TSortStage::Place);
+    record.target_folder = GetKptTargetFolder(*values, host_.OutputFolder(), host_.KptRule());
+    PlaceDocument(archive, record);
+  }
+  host_.DocumentHandled(record);
 }
 
 void TSortRun::ProcessKvzuDocument(zip::TZipArchive& archive, const std::string& entry, common::TStream& stream) {
   TDocumentRecord record = NewRecord(archive, entry);
   record.kind = cadastral::fkKvzu;
+  TStageScope read(Observer, TSortStage::Read);
   const auto values = ReadInfo<cadastral::TKvzuFile, cadastral::TKvzuFileInfoData>(stream, &record.version);
+  read.End();
   if (!values) {
     host_.DocumentHandled(record);
     return;
@@ -210,8 +284,12 @@ void TSortRun::ProcessKvzuDocument(zip::TZipArchive& archive, const std::string&
   record.certification_number = values->CertificationDocNumber;
   record.certification_date = values->CertificationDocDate;
   record.registration_date = values->DateCreated;
-  record.target_folder = GetKvzuTargetFolder(*values, host_.OutputFolder(), host_.KvzuRule());
-  PlaceDocument(archive, record);
+  {
+    TStageScope place(Observer, TSortStage::Place);
+    record.target_folder = GetKvzuTargetFolder(*values, host_.OutputFolder(), host_.KvzuRule());
+    PlaceDocument(archive, record);
+  }
+  host_.DocumentHandled(record);
 }
 
 void TSortRun::PlaceDocument(zip::TZipArchive& archive, TDocumentRecord& record) {
@@ -239,7 +317,6 @@ void TSortRun::PlaceDocument(zip::TZipArchive& archive, TDocumentRecord& record)
     }
   }
   if (record.action == TDocumentAction::PlacementFailed) ++FailedCount;
-  host_.DocumentHandled(record);
 }
 
 int TSortRun::UnpackArchive(zip::TZipArchive& archive, const std::string& folder) {

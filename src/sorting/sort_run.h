@@ -78,6 +78,28 @@ class TSortHost {
   virtual void PrepareArchive(zip::TZipArchive& archive);
 };
 
+// The parts of a run that an observer can time; Search once per run, the
+// others per archive or per document.
+enum class TSortStage {
+  Search,     // the list of archives
+  Open,       // the component made and the archive's directory read
+  Engine,     // the engine library taken and given back
+  Extract,    // an XML entry into memory
+  Recognise,  // kind and version
+  Read,       // the values of the document
+  Place       // target folder, then creating, copying or unpacking
+};
+inline constexpr int kSortStageCount = 7;
+
+// Told where each stage starts and ends (stages do not nest). For measuring:
+// a run without one pays a null test per stage.
+class TSortObserver {
+ public:
+  virtual ~TSortObserver();
+  virtual void StageStarted(TSortStage stage) = 0;
+  virtual void StageEnded(TSortStage stage) = 0;
+};
+
 class TSortRun {
  public:
   explicit TSortRun(TSortHost& host);
@@ -89,6 +111,8 @@ class TSortRun {
   bool DryRun = false;
   // Where the extraction engine is loaded from: the program's own folder.
   std::string EngineDirectory;
+  // None by default; stays the caller's.
+  TSortObserver* Observer = nullptr;
 
   int KptCount = 0;
   int KvzuCount = 0;
@@ -112,8 +136,10 @@ class TSortRun {
   std::string SummaryText() const;
 
  private:
+  // Creates the folder and copies or unpacks; the caller reports the record.
   void PlaceDocument(zip::TZipArchive& archive, TDocumentRecord& record);
   void Run();
+  std::string EngineFolder() const;
 
   TSortHost& host_;
   std::vector<std::string> archives_;
