@@ -193,25 +193,33 @@ void MakePlanArchive() {
   fs::rename(temporary, PlanArchivePath());
 }
 
-// (b): the archive and, for the peers, its entry packed and unpacked.
+bool Inflate(std::string& deflated, uint8_t* out, size_t size) {
+  z_stream z{};
+  inflateInit2(&z, -MAX_WBITS);
+  z.next_in = reinterpret_cast<Bytef*>(deflated.data());
+  z.avail_in = static_cast<uInt>(deflated.size());
+  z.next_out = out;
+  z.avail_out = static_cast<uInt>(size);
+  const int result = inflate(&z, Z_FINISH);
+  inflateEnd(&z);
+  return result == Z_STREAM_END && z.total_out == size;
+}
+
+// (b): the archive and, for the peers, its entry packed and unpacked. The
+// peers work in memory laid out as the run's extraction lays it out (a
+// memory stream), already touched.
 struct TPlanSet {
   std::string deflated;
-  std::string xml;
+  common::TMemoryStream xml;
+  size_t size = 0;
 
   TPlanSet() {
     MakePlanArchive();
     const std::string bytes = ReadFile(PlanArchivePath());
     deflated = FirstEntryData(bytes);
-    xml.resize(zip::GetLe32(bytes, 22));
-    z_stream z{};
-    inflateInit2(&z, -MAX_WBITS);
-    z.next_in = reinterpret_cast<Bytef*>(deflated.data());
-    z.avail_in = static_cast<uInt>(deflated.size());
-    z.next_out = reinterpret_cast<Bytef*>(xml.data());
-    z.avail_out = static_cast<uInt>(xml.size());
-    const int result = inflate(&z, Z_FINISH);
-    inflateEnd(&z);
-    if (result != Z_STREAM_END) Fail("the plan archive is damaged; remove " + PlanArchivePath());
+    size = zip::GetLe32(bytes, 22);
+    xml.SetSize(static_cast<int64_t>(size));
+    if (!Inflate(deflated, xml.Memory(), size)) Fail("the plan archive is damaged; remove " + PlanArchivePath());
   }
 };
 
@@ -400,7 +408,7 @@ void PlanSort(benchmark::State& state, bool unpack) {
   SortOnce(PlanFolder(), unpack, 1, 1);
   for (auto _ : state) {
     const TSortResult r = SortOnce(PlanFolder(), unpack, 1, 1);
-    Report(state, r.ms, plan.xml.size());
+    Report(state, r.ms, plan.size);
     ReportStages(state, r);
   }
 }
@@ -409,19 +417,13 @@ void BM_PlanSortUnpack(benchmark::State& state) { PlanSort(state, true); }
 
 void BM_PlanInflate(benchmark::State& state) {
   TPlanSet& plan = Plan();
-  std::vector<uint8_t> buffer(plan.xml.size());
+  common::TMemoryStream buffer;
+  buffer.SetSize(static_cast<int64_t>(plan.size));
   for (auto _ : state) {
     const Clock::time_point start = Clock::now();
-    z_stream z{};
-    inflateInit2(&z, -MAX_WBITS);
-    z.next_in = reinterpret_cast<Bytef*>(plan.deflated.data());
-    z.avail_in = static_cast<uInt>(plan.deflated.size());
-    z.next_out = buffer.data();
-    z.avail_out = static_cast<uInt>(buffer.size());
-    if (inflate(&z, Z_FINISH) != Z_STREAM_END) Fail("inflate failed");
-    inflateEnd(&z);
-    benchmark::DoNotOptimize(buffer.data());
-    Report(state, Milliseconds(Clock::now() - start), plan.xml.size());
+    if (!Inflate(plan.deflated, buffer.Memory(), plan.size)) Fail("inflate failed");
+    benchmark::DoNotOptimize(buffer.Memory());
+    Report(state, Milliseconds(Clock::now() - start), plan.size);
   }
 }
 
@@ -430,12 +432,12 @@ void BM_PlanReader(benchmark::State& state) {
   xml::TXMLReader reader;
   for (auto _ : state) {
     const Clock::time_point start = Clock::now();
-    common::TVirtualMemoryStream stream(plan.xml.data(), static_cast<int64_t>(plan.xml.size()));
+    common::TVirtualMemoryStream stream(plan.xml.Memory(), static_cast<int64_t>(plan.size));
     reader.InitStream(stream);
     const xml::TXMLReaderToken* token;
     while (reader.ReadNextToken(token)) benchmark::DoNotOptimize(token);
     if (reader.ParseError()) Fail("parse error");
-    Report(state, Milliseconds(Clock::now() - start), plan.xml.size());
+    Report(state, Milliseconds(Clock::now() - start), plan.size);
   }
 }
 
@@ -445,7 +447,7 @@ void PlanTool(benchmark::State& state, const std::string& kind, const std::strin
     const std::string line = command + Quoted(NewFolder(kind));
     const Clock::time_point start = Clock::now();
     Shell(line);
-    Report(state, Milliseconds(Clock::now() - start), plan.xml.size());
+    Report(state, Milliseconds(Clock::now() - start), plan.size);
   }
 }
 void BM_PlanCp(benchmark::State& state) { PlanTool(state, "cp", "cp -f " + Quoted(PlanArchivePath()) + " "); }
@@ -519,7 +521,7 @@ void PrintSmall(const bench::TMedianReporter& r) {
 }
 
 void PrintPlan(const bench::TMedianReporter& r) {
-  std::printf("(b) one archive, a plan of %.1f MB (%.1f MB packed)\n", static_cast<double>(Plan().xml.size()) / kMB,
+  std::printf("(b) one archive, a plan of %.1f MB (%.1f MB packed)\n", static_cast<double>(Plan().size) / kMB,
               static_cast<double>(Plan().deflated.size()) / kMB);
   const double plan_inflate = Median(r, "BM_PlanInflate"), plan_reader = Median(r, "BM_PlanReader");
   for (const bool unpack : {false, true}) {

@@ -103,8 +103,11 @@ class TMemoryStream : public TCustomMemoryStream {
 
  private:
   void Grow(int64_t needed);
+  struct TFree {
+    void operator()(uint8_t* block) const;
+  };
   // Not filled in advance: a reserved capacity costs no page until written.
-  std::unique_ptr<uint8_t[]> buffer_;
+  std::unique_ptr<uint8_t[], TFree> buffer_;
   int64_t capacity_ = 0;
 };
 

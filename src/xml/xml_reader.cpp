@@ -96,7 +96,8 @@ void TXMLReader::GetElementPath(common::TWideStringList& path) const {
 
 bool TXMLReader::IsElementPath(const common::TWideStringList& path) const {
   if (path.Count() != tokens_.Count()) return false;
-  for (int i = 0; i < tokens_.Count(); ++i)
+  // From the innermost element out: siblings share their parents' names.
+  for (int i = tokens_.Count() - 1; i >= 0; --i)
     if (path[i] != tokens_[i].TokenName) return false;
   return true;
 }

@@ -94,10 +94,12 @@ bool TXMLSequentialParser::SeekElementPath(std::u16string_view path) {
   AssignReusing(*TargetPath, names_);
 
   if (Reader->IsElementPath(*TargetPath)) return true;
+  // Most elements lie at another depth: that test costs no call.
+  const int depth = TargetPath->Count();
   while (NextToken()) {
     const TT type = current_token_->TokenType;
     if ((type == TT::OpenElement || type == TT::FinishOpenElementClose || type == TT::CloseElement) &&
-        Reader->IsElementPath(*TargetPath)) {
+        Reader->OpenElementCount() == depth && Reader->IsElementPath(*TargetPath)) {
       start_pending_ = type == TT::OpenElement;
       return true;
     }
