@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -38,6 +39,41 @@ TEST(MemoryStream, WritingPastTheEndFillsTheGap) {
   s.SetPosition(4);
   s.WriteBuffer("z", 1);
   EXPECT_EQ(s.Size(), 5);
+}
+
+// Buffers of 32 MB and more are laid out differently: the same stream rules hold.
+TEST(MemoryStream, LargeBuffersKeepTheirBytesThroughGrowthAndResizing) {
+  TMemoryStream s;
+  const int64_t large = int64_t{33} << 20;
+  s.Reserve(large);
+  EXPECT_GE(s.Capacity(), large);
+  EXPECT_EQ(s.Size(), 0);
+  std::string block(1 << 20, '\0');
+  for (int i = 0; i < 33; ++i) {
+    block.assign(block.size(), static_cast<char>('a' + i % 26));
+    s.WriteBuffer(block.data(), static_cast<int64_t>(block.size()));
+  }
+  // Bytes placed in the reserved memory directly, as the extraction places them.
+  s.Reserve(large + 4096);
+  std::memset(s.Memory() + s.Position(), 'z', 4096);
+  s.Advance(4096);
+  EXPECT_EQ(s.Size(), large + 4096);
+  // Grown past the capacity: the bytes move along; a larger size reads as zeros.
+  s.Reserve(large * 2);
+  s.SetSize(large + 8192);
+  for (int i = 0; i < 33; ++i) {
+    char c;
+    s.SetPosition(int64_t{i} << 20 | 12345);
+    s.ReadBuffer(&c, 1);
+    EXPECT_EQ(c, static_cast<char>('a' + i % 26)) << i;
+  }
+  EXPECT_EQ(s.Memory()[large + 4095], 'z');
+  EXPECT_EQ(s.Memory()[large + 4096], 0);
+  EXPECT_EQ(s.Memory()[large + 8191], 0);
+  s.SetSize(5);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(s.Memory()), 5), "aaaaa");
+  s.Clear();
+  EXPECT_EQ(s.Capacity(), 0);
 }
 
 TEST(VirtualMemoryStream, ReadsForeignMemoryAndRefusesWrites) {

@@ -7,6 +7,7 @@
 #include "sorting/output_rules.h"
 #include "sorting/sort_run.h"
 #include "zip/zip_archive.h"
+#include "zip/zip_engine_loader.h"
 #include "support/document_builder.h"
 #include "support/temp_folder.h"
 #include "support/zip_writer.h"
@@ -48,6 +49,10 @@ class FakeHost : public TSortHost {
   }
   void ReportError(const std::string& message) override { errors.push_back(message); }
   void DocumentHandled(const TDocumentRecord& record) override { records.push_back(record); }
+  void ArchiveStarted(int, int, const std::string&) override {
+    engine_loaded.push_back(zip::ZipEngineLoader().Loaded());
+  }
+  std::vector<bool> engine_loaded;  // at the start of each archive
   void PrepareArchive(zip::TZipArchive& archive) override { archive.SetUnattended(true); }
 };
 
@@ -212,6 +217,55 @@ TEST_F(SortRunTest, WithoutTheEngineArchivesAreOnlyCounted) {
   EXPECT_EQ(host_.summaries.at(0), "Обработано файлов: 1");
   ASSERT_EQ(host_.records.size(), 1u);
   EXPECT_EQ(host_.records[0].action, TDocumentAction::NotExtracted);
+}
+
+TEST_F(SortRunTest, TheEngineIsLoadedOnceForTheWholeRun) {
+  for (const char* name : {"1.zip", "2.zip", "3.zip"}) {
+    support::TZipWriter zip;
+    zip.Add("x.txt", "x");
+    Archive(name, zip);
+  }
+  EXPECT_EQ(Run(), "Обработано файлов: 3");
+  // Each archive's component gives its reference back, the run keeps its own
+  // until the last archive is done.
+  EXPECT_EQ(host_.engine_loaded, (std::vector<bool>{true, true, true}));
+  EXPECT_FALSE(zip::ZipEngineLoader().Loaded());
+}
+
+// Writes "Stage+" and "Stage-" for every start and end.
+class StageLog : public TSortObserver {
+ public:
+  std::string log;
+  void StageStarted(TSortStage stage) override { log += std::string(Name(stage)) + "+ "; }
+  void StageEnded(TSortStage stage) override { log += std::string(Name(stage)) + "- "; }
+  static const char* Name(TSortStage stage) {
+    static const char* const kNames[kSortStageCount] = {"search", "open", "engine", "extract", "recognise",
+                                                        "read",   "place"};
+    return kNames[static_cast<int>(stage)];
+  }
+};
+
+TEST_F(SortRunTest, TheObserverSeesEveryStageStartAndEnd) {
+  support::TZipWriter zip;
+  zip.Add("a.xml", Doc(TSchema::Kpt09, "50:20:0010336"));
+  zip.Add("b.xml", "<?xml version=\"1.0\"?><report/>");
+  Archive("one.zip", zip);
+  StageLog stages;
+  TSortRun run(host_);
+  run.Observer = &stages;
+  host_.unpack = false;
+  run.SortButtonClick();
+  EXPECT_EQ(stages.log,
+            "search+ search- engine+ engine- "
+            "open+ open- engine+ engine- "
+            "extract+ extract- recognise+ recognise- read+ read- place+ place- "
+            "extract+ extract- recognise+ recognise- "
+            "engine+ engine- ");
+  // Observed or not, the run does the same.
+  EXPECT_EQ(host_.summaries.at(0), "Обработано файлов: 1\r\nИз них файлов КПТ: 1");
+  ASSERT_EQ(host_.records.size(), 2u);
+  EXPECT_EQ(host_.records[0].action, TDocumentAction::Copied);
+  EXPECT_EQ(host_.records[1].action, TDocumentAction::NotRegistry);
 }
 
 TEST(SortRunNames, XmlEntryNames) {

@@ -86,6 +86,15 @@ TEST(XMLSequentialParser, PathsAreSplitAndResolved) {
   EXPECT_FALSE(q.parser.SeekElementPath(u"/r/CoordSystem"));
 }
 
+TEST(XMLSequentialParser, ElementsAtTheTargetDepthMatchOnEveryName) {
+  TParsed p("<r><x><c/></x><y><c/><y/></y><c/></r>");
+  ASSERT_TRUE(p.parser.SeekElementPath(u"/r/y/c"));
+  EXPECT_EQ(p.parser.XMLReader().OpenElementName(1), u"y");
+  // The same innermost name under another outer one is no match.
+  TParsed q("<r><x><c/></x></r>");
+  EXPECT_FALSE(q.parser.SeekElementPath(u"/s/x/c"));
+}
+
 TEST(XMLSequentialParser, ParentPathMatchesAtTheEndOfTheChild) {
   TParsed p(kPlan);
   ASSERT_TRUE(p.parser.SeekElementPath(u"/a/b"));
