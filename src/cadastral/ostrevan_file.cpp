@@ -43,8 +43,11 @@ void TOstrevanFile::Recognize() {
   kind_ = fkUnknown;
   version_ = kUnknownVersion;
   xml::TXMLNode* node = nullptr;
+  // A root element before the instruction is passed over, not built: an
+  // element's value is empty whatever it holds, and a document without the
+  // instruction is read to its end.
   for (;;) {
-    if (!parser_->ReadCompleteNode(node)) return;
+    if (!parser_->ReadNodeOutline(node)) return;
     if (node->NodeName() == u"xml-stylesheet") break;
   }
   // Only the first instruction counts, whether it matches a row or not.

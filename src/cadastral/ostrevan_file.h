@@ -53,7 +53,7 @@ class TOstrevanFile : public TRefObject {
   // recognises the document; the outcome is in Kind and Version. The stream
   // stays the caller's and must outlive any further read through Parser().
   virtual void LoadFromStream(common::TStream& stream);
-  // Reads complete top-level nodes until the first xml-stylesheet
+  // Reads top-level nodes (an element without its content) until the first xml-stylesheet
   // instruction and compares its content with the stylesheet rows.
   void Recognize();
 

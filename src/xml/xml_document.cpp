@@ -783,7 +783,8 @@ bool TXMLNode::SelectNodes(std::u16string_view path, IXMLNodeListPtr& list) {
   return false;
 }
 
-bool TXMLNode::LoadFromReader(TXMLReader& reader, const TXMLReaderToken*& last_token, TXMLNode* stop_node) {
+bool TXMLNode::LoadFromReader(TXMLReader& reader, const TXMLReaderToken*& last_token, TXMLNode* stop_node,
+                              bool headers_only) {
   if (NodeType != NT::Document && NodeType != NT::Element) throw EXMLDOMException(kNotDocumentOrElement);
   TXMLDocument& doc = *OwnerDocument;
   doc.parse_error_.reset();
@@ -791,10 +792,17 @@ bool TXMLNode::LoadFromReader(TXMLReader& reader, const TXMLReaderToken*& last_t
   doc.Loading = true;
   last_token = nullptr;
   TXMLNode* current = this;
+  int skipped = 0;  // elements open in content read through, the outlined one included
   const TXMLReaderToken* token;
   while (reader.ReadNextToken(token)) {
     last_token = token;
     const TT type = token->TokenType;
+    if (skipped > 0) {
+      if (type == TT::OpenElement) ++skipped;
+      if (type == TT::FinishOpenElementClose) --skipped;
+      // The end of the outlined element is taken as any end.
+      if (type != TT::CloseElement || --skipped > 0) continue;
+    }
     bool left = false;  // the token ended this node itself
     switch (type) {
       case TT::OpenXMLDeclaration: current = current->AddXMLDeclaration(); break;
@@ -807,6 +815,9 @@ bool TXMLNode::LoadFromReader(TXMLReader& reader, const TXMLReaderToken*& last_t
         current = current->ParentNode;
         break;
       case TT::OpenElement: current = current->AddChild(token->TokenName); break;
+      case TT::FinishOpenElement:
+        if (headers_only && (current == this || current->ParentNode == this)) skipped = 1;
+        break;
       case TT::Text:
         if (!current->AddText(token->TokenValue)) continue;
         break;

@@ -125,7 +125,11 @@ struct TXMLNode {
   // tokens of reader. With a stop node, stops after the first token that
   // leaves the current node at stop (or at none). False on a parse error, which
   // the document's ParseError then holds; the node is left without children.
-  bool LoadFromReader(TXMLReader& reader, const TXMLReaderToken*& last_token, TXMLNode* stop_node = nullptr);
+  // With headers_only, an element that is this node or one of its children is
+  // built with its name and attributes only: its content is read through
+  // (parse errors and all) without being built.
+  bool LoadFromReader(TXMLReader& reader, const TXMLReaderToken*& last_token, TXMLNode* stop_node = nullptr,
+                      bool headers_only = false);
 
   // True when XmlSpace of the nearest node (this or an ancestor) that has it
   // set says preserve.

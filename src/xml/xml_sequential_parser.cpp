@@ -110,7 +110,7 @@ bool TXMLSequentialParser::SeekElementPath(std::u16string_view path) {
   return false;
 }
 
-bool TXMLSequentialParser::ReadNode(bool header_mode, TXMLNode*& start, bool& is_open) {
+bool TXMLSequentialParser::ReadNode(bool header_mode, bool outline, TXMLNode*& start, bool& is_open) {
   TXMLDocument& tree = *Tree_;
   tree.Clear(false);
   TXMLNode* document = tree.DocumentNode();
@@ -159,12 +159,12 @@ bool TXMLSequentialParser::ReadNode(bool header_mode, TXMLNode*& start, bool& is
     ~TRestore() { settings.BreakReading = saved; }
   } restore{settings, saved};
   const TXMLReaderToken* last = nullptr;
-  const bool loaded = start->LoadFromReader(*Reader, last, document);
+  const bool loaded = start->LoadFromReader(*Reader, last, document, outline);
   if (last) current_token_ = last;
   return loaded;
 }
 
-bool TXMLSequentialParser::Read(bool header_mode, bool& is_open) {
+bool TXMLSequentialParser::Read(bool header_mode, bool outline, bool& is_open) {
   parse_error_.reset();
   if (ended_) return false;
   TXMLDocument& tree = *Tree_;
@@ -172,7 +172,7 @@ bool TXMLSequentialParser::Read(bool header_mode, bool& is_open) {
   TXMLNode* start = nullptr;
   bool result;
   try {
-    result = ReadNode(header_mode, start, is_open);
+    result = ReadNode(header_mode, outline, start, is_open);
   } catch (...) {
     TakeParseError();
     tree.Loading = false;
@@ -185,13 +185,20 @@ bool TXMLSequentialParser::Read(bool header_mode, bool& is_open) {
 
 bool TXMLSequentialParser::ReadElementHeader(TXMLNode*& element, bool& is_open) {
   is_open = false;
-  element = Read(true, is_open) ? Tree_->DocumentElement() : nullptr;
+  element = Read(true, false, is_open) ? Tree_->DocumentElement() : nullptr;
   return element != nullptr;
 }
 
 bool TXMLSequentialParser::ReadCompleteNode(TXMLNode*& node) {
   bool is_open = false;
-  const bool result = Read(false, is_open);
+  const bool result = Read(false, false, is_open);
+  node = result ? Tree_->DocumentNode()->FirstChild() : nullptr;
+  return node != nullptr;
+}
+
+bool TXMLSequentialParser::ReadNodeOutline(TXMLNode*& node) {
+  bool is_open = false;
+  const bool result = Read(false, true, is_open);
   node = result ? Tree_->DocumentNode()->FirstChild() : nullptr;
   return node != nullptr;
 }

@@ -49,6 +49,10 @@ class TXMLSequentialParser {
   // content, as the only node of Tree. False at the end of the enclosing
   // element or of the text, and on a parse error.
   bool ReadCompleteNode(TXMLNode*& node);
+  // As ReadCompleteNode, except that an element is built with its name and
+  // attributes only: its content is read through, not built, so that passing
+  // over an element of any size takes no memory.
+  bool ReadNodeOutline(TXMLNode*& node);
   void ReleaseStream();
 
   // The parse error of the last failed seek or read, or null.
@@ -70,8 +74,8 @@ class TXMLSequentialParser {
  private:
   // The procedure shared by header and node reads; the tree is cleared
   // without freeing its storage first.
-  bool Read(bool header_mode, bool& is_open);
-  bool ReadNode(bool header_mode, TXMLNode*& start, bool& is_open);
+  bool Read(bool header_mode, bool outline, bool& is_open);
+  bool ReadNode(bool header_mode, bool outline, TXMLNode*& start, bool& is_open);
   bool NextToken();
   // Makes list hold names, keeping the storage of the strings it has.
   static void AssignReusing(common::TWideStringList& list, const std::vector<std::u16string_view>& names);

@@ -85,6 +85,24 @@ TEST(Recognition, DocumentTypeAndInstructionsAfterTheRootAreReachable) {
             (TRecognition{fkKvzu, "06"}));
 }
 
+// A root element before the instruction is passed over without being built; an
+// element of the instruction's name ends the recognition as before, whatever it holds.
+TEST(Recognition, TheRootBeforeTheInstructionIsNotBuilt) {
+  testdocs::TDocument doc = testdocs::SampleDocument(TSchema::Kpt09);
+  testdocs::TBuildOptions options;
+  options.stylesheet_placement = testdocs::TStylesheetPlacement::AfterRoot;
+  options.target_size = 200000;
+  const std::string bytes = testdocs::BuildDocument(doc, options);
+  common::TVirtualMemoryStream stream(bytes.data(), static_cast<int64_t>(bytes.size()));
+  auto file = TRef<TOstrevanFile>::Create();
+  file->LoadFromStream(stream);
+  EXPECT_EQ(file->Version(), "09");
+  EXPECT_LT(file->Parser().Tree().NodeCount(), 10);
+
+  const std::string content = testdocs::StylesheetContent(TSchema::Kpt09);
+  EXPECT_EQ(Recognize("<xml-stylesheet>" + content + "</xml-stylesheet>" + Instruction(content)), kUnknown);
+}
+
 TEST(Recognition, InputThatIsNoDocumentIsUnknown) {
   EXPECT_EQ(Recognize(""), kUnknown);
   EXPECT_EQ(Recognize(std::string("PK\x03\x04\0\0\xff\xfe", 8)), kUnknown);

@@ -31,6 +31,17 @@ struct TParsed {
     return std::to_string(static_cast<int>(node->NodeType)) + ":" + U8(node->NodeName()) + ":" + U8(node->NodeValue()) +
            ":" + U8(node->GetText());
   }
+  // Type, name, value, attributes, number of children.
+  std::string Outline() {
+    TXMLNode* node;
+    if (!parser.ReadNodeOutline(node)) return "false";
+    std::string out = std::to_string(static_cast<int>(node->NodeType)) + ":" + U8(node->NodeName()) + ":" +
+                      U8(node->NodeValue()) + ":";
+    if (node->NodeType == TXMLNodeType::Element)
+      for (TXMLNode* a = node->FirstAttribute(); a; a = a->NextSibling)
+        out += U8(a->NodeName()) + "=" + U8(a->NodeValue()) + " ";
+    return out + std::to_string(node->ChildNodes().Count());
+  }
   std::string Token() const {
     const TXMLReaderToken* t = parser.CurrentToken();
     return t ? Describe(*t) : "none";
@@ -195,6 +206,35 @@ TEST(XMLSequentialParser, ReadingBehindTheRootElement) {
   TParsed p(text);
   EXPECT_FALSE(p.parser.SeekElementPath(u"/x"));
   EXPECT_EQ(p.Token(), "</r");
+}
+
+TEST(XMLSequentialParser, OutlinesPassOverTheContentOfElements) {
+  // The nodes complete reads give, in the same order, elements without content.
+  TParsed p("<?xml version=\"1.0\"?>\r\n<!--note--><r a=\"1\" b=\"2\"><s>t<!--c--><e/>u</s><?pi x?>v</r>"
+            "<!--after--><?xml-stylesheet late?>");
+  EXPECT_EQ(p.Outline(), "2:xml:version=\"1.0\":0");
+  EXPECT_EQ(p.Outline(), "8::note:0");
+  EXPECT_EQ(p.Outline(), "3:r::a=1 b=2 0");
+  EXPECT_EQ(p.Token(), "</r");
+  EXPECT_EQ(p.Outline(), "8::after:0");
+  EXPECT_EQ(p.Outline(), "9:xml-stylesheet:late:0");
+  EXPECT_EQ(p.Outline(), "false");
+
+  // Behind a seek the element found is outlined from its start tag; an empty
+  // element ends with its own tag.
+  TParsed q("<a><b k=\"v\"><c><d/></c></b><d/><e>x</e></a>");
+  ASSERT_TRUE(q.parser.SeekElementPath(u"/a/b"));
+  EXPECT_EQ(q.Outline(), "3:b::k=v 0");
+  EXPECT_EQ(q.Token(), "</b");
+  EXPECT_EQ(q.Outline(), "3:d::0");
+  EXPECT_EQ(q.Token(), "/>d");
+  EXPECT_EQ(q.Node(), "3:e::x");  // a complete read after an outline builds everything again
+
+  // Damage inside the content fails the read, as it fails a complete read.
+  TParsed e("<r><s><t></s></r>");
+  EXPECT_EQ(e.Outline(), "false");
+  EXPECT_NE(e.Error(), "");
+  EXPECT_EQ(e.parser.Tree().DocumentNode()->ChildNodes().Count(), 0);
 }
 
 TEST(XMLSequentialParser, NodeReadsInsideAnElement) {
