@@ -247,9 +247,12 @@ class TXMLDocument {
   // Visits start and the nodes below it, down to max_depth levels (0: start
   // only, negative: all), in document order: a node, then its attributes
   // (with_attributes), then its element, text, entity-reference and
-  // character-data children. No recursion, so any depth is safe.
+  // character-data children. No recursion, so any depth is safe. The node
+  // also, when given, is visited in its place even when it is of another kind
+  // (a comment, say, or an attribute without with_attributes).
   template <class F>
-  void WalkDocumentOrder(TXMLNode* start, int max_depth, bool with_attributes, F&& visit) const;
+  void WalkDocumentOrder(TXMLNode* start, int max_depth, bool with_attributes, F&& visit,
+                         const TXMLNode* also = nullptr) const;
 
   // The list handed out by a selection that found nothing, emptied.
   IXMLNodeListPtr EmptyResultList();
@@ -303,9 +306,11 @@ class TXMLDocument {
 };
 
 template <class F>
-void TXMLDocument::WalkDocumentOrder(TXMLNode* start, int max_depth, bool with_attributes, F&& visit) const {
+void TXMLDocument::WalkDocumentOrder(TXMLNode* start, int max_depth, bool with_attributes, F&& visit,
+                                     const TXMLNode* also) const {
   if (!start) return;
-  auto walked = [](const TXMLNode* n) {
+  auto walked = [also](const TXMLNode* n) {
+    if (n == also) return true;
     switch (n->NodeType) {
       case TXMLNodeType::Element:
       case TXMLNodeType::Text:
@@ -316,8 +321,11 @@ void TXMLDocument::WalkDocumentOrder(TXMLNode* start, int max_depth, bool with_a
   };
   auto enter = [&](TXMLNode* n) {
     visit(n);
-    if (with_attributes)
+    if (with_attributes) {
       for (TXMLNode* a = n->First[nlAttributes]; a; a = a->NextSibling) visit(a);
+    } else if (also && also->ParentNode == n && also->NodeType == TXMLNodeType::Attribute) {
+      visit(const_cast<TXMLNode*>(also));
+    }
   };
   enter(start);
   if (max_depth == 0) return;
