@@ -249,7 +249,8 @@ class TXMLDocument {
   // (with_attributes), then its element, text, entity-reference and
   // character-data children. No recursion, so any depth is safe. The node
   // also, when given, is visited in its place even when it is of another kind
-  // (a comment, say, or an attribute without with_attributes).
+  // (a comment, say, or an attribute without with_attributes, whose owner is
+  // then visited too).
   template <class F>
   void WalkDocumentOrder(TXMLNode* start, int max_depth, bool with_attributes, F&& visit,
                          const TXMLNode* also = nullptr) const;
@@ -309,8 +310,10 @@ template <class F>
 void TXMLDocument::WalkDocumentOrder(TXMLNode* start, int max_depth, bool with_attributes, F&& visit,
                                      const TXMLNode* also) const {
   if (!start) return;
-  auto walked = [also](const TXMLNode* n) {
-    if (n == also) return true;
+  const TXMLNode* also_owner =
+      also && also->NodeType == TXMLNodeType::Attribute ? also->ParentNode : nullptr;
+  auto walked = [also, also_owner](const TXMLNode* n) {
+    if (n == also || n == also_owner) return true;
     switch (n->NodeType) {
       case TXMLNodeType::Element:
       case TXMLNodeType::Text:
@@ -323,7 +326,7 @@ void TXMLDocument::WalkDocumentOrder(TXMLNode* start, int max_depth, bool with_a
     visit(n);
     if (with_attributes) {
       for (TXMLNode* a = n->First[nlAttributes]; a; a = a->NextSibling) visit(a);
-    } else if (also && also->ParentNode == n && also->NodeType == TXMLNodeType::Attribute) {
+    } else if (n == also_owner) {
       visit(const_cast<TXMLNode*>(also));
     }
   };
