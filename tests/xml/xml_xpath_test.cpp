@@ -130,6 +130,10 @@ TEST_F(XPath, UnusualContexts) {
   EXPECT_EQ(Select(comment, u".|../b|../text()"), "b5 't' 'c' 'd'");
   TXMLNode* kind = second->FindAttribute(u"kind");
   EXPECT_EQ(Select(kind, u".|..|../b"), "a2 @kind=y b5");
+  TXMLDocument declared;
+  ASSERT_TRUE(declared.LoadFromBuffer("<?xml version=\"1.0\"?><r/>"));
+  TXMLNode* version = declared.DocumentNode()->FirstChild()->FirstAttribute();
+  EXPECT_EQ(Select(version, u"/r|.|/"), "/ @version=1.0 r");
   // A subtree outside the document tree, with a path from the document node.
   TXMLNode* loose = doc.CreateNode(TXMLNodeType::Element, u"a");
   loose->AddChild(u"b");
