@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <bit>
 #include <climits>
-#include <unordered_map>
 
 #include "platform/text_conversion.h"
 #include "xml/xml_document.h"
@@ -170,22 +169,49 @@ TXMLXPathSelector CompileStep(std::u16string_view text, bool first) {
   return s;
 }
 
-// Pairs of step and node number, kept as words of 64 numbers, so that a step
-// met at few nodes costs little however far their numbers lie apart.
+// Pairs of step and node number, kept as words of 64 numbers in an open
+// hash table, so that a step met at few nodes costs little however far their
+// numbers lie apart.
 class TPairs {
  public:
   // True when the pair is new.
   bool Add(int step, int number) {
-    uint64_t& word = words_[(static_cast<uint64_t>(step) << 32) | (static_cast<uint32_t>(number) >> 6)];
+    const uint64_t key = (static_cast<uint64_t>(step) << 32) | (static_cast<uint32_t>(number) >> 6);
     const uint64_t bit = uint64_t{1} << (number & 63);
-    if (word & bit) return false;
-    word |= bit;
+    if ((used_ + 1) * 2 > slots_.size()) Grow();
+    TSlot& slot = Find(key);
+    if (slot.Key == kFree) {
+      slot.Key = key;
+      ++used_;
+    } else if (slot.Bits & bit) {
+      return false;
+    }
+    slot.Bits |= bit;
     return true;
   }
-  void Clear() { words_.clear(); }
 
  private:
-  std::unordered_map<uint64_t, uint64_t> words_;
+  static constexpr uint64_t kFree = ~uint64_t{0};
+  struct TSlot {
+    uint64_t Key = kFree;
+    uint64_t Bits = 0;
+  };
+
+  TSlot& Find(uint64_t key) {
+    const size_t mask = slots_.size() - 1;
+    for (size_t i = static_cast<size_t>((key * 0x9E3779B97F4A7C15u) >> 20) & mask;; i = (i + 1) & mask)
+      if (slots_[i].Key == key || slots_[i].Key == kFree) return slots_[i];
+  }
+
+  void Grow() {
+    std::vector<TSlot> old(std::max<size_t>(64, slots_.size() * 2));
+    old.swap(slots_);
+    for (const TSlot& slot : old)
+      if (slot.Key != kFree) Find(slot.Key) = slot;
+  }
+
+  std::vector<TSlot> slots_;
+  size_t used_ = 0;
 };
 
 // Bits by number, growing as numbers are met.
@@ -216,29 +242,24 @@ class TBits {
 
 void TXMLXPathNodeMap::Clear() {
   nodes_.clear();
-  numbers_.Clear();
-  sealed_ = false;
+  for (auto& page : pages_)
+    if (page) std::fill_n(page.get(), 1 << kPageBits, 0);
 }
 
-int TXMLXPathNodeMap::Add(TXMLNode* node) {
+int TXMLXPathNodeMap::Add(TXMLNode* node, int32_t key) {
   const int number = Count();
   nodes_.push_back(node);
-  if (sealed_) numbers_.Add(reinterpret_cast<intptr_t>(node), number);
+  const size_t page = static_cast<size_t>(key) >> kPageBits;
+  if (page >= pages_.size()) pages_.resize(page + 1);
+  if (!pages_[page]) pages_[page] = std::make_unique<int32_t[]>(1 << kPageBits);
+  pages_[page][key & ((1 << kPageBits) - 1)] = number + 1;
   return number;
 }
 
-void TXMLXPathNodeMap::Seal() {
-  std::vector<TIntDictionary<int32_t>::TItem> items;
-  items.reserve(nodes_.size() - static_cast<size_t>(numbers_.Count()));
-  for (size_t i = static_cast<size_t>(numbers_.Count()); i < nodes_.size(); ++i)
-    items.push_back({reinterpret_cast<intptr_t>(nodes_[i]), static_cast<int32_t>(i)});
-  numbers_.AddRange(std::move(items));
-  sealed_ = true;
-}
-
-int TXMLXPathNodeMap::NumberOf(const TXMLNode* node) const {
-  const int index = numbers_.IndexOf(reinterpret_cast<intptr_t>(node));
-  return index < 0 ? -1 : numbers_.Value(index);
+int TXMLXPathNodeMap::NumberOf(int32_t key) const {
+  const size_t page = static_cast<size_t>(key) >> kPageBits;
+  if (key < 0 || page >= pages_.size() || !pages_[page]) return -1;
+  return pages_[page][key & ((1 << kPageBits) - 1)] - 1;
 }
 
 TXMLXPathNodes::iterator& TXMLXPathNodes::iterator::operator++() {
@@ -250,7 +271,13 @@ TXMLXPathNodes::iterator& TXMLXPathNodes::iterator::operator++() {
 
 void TXMLXPathDOMAdapter::NumberNodes(TXMLNode* start, int max_depth, bool with_attributes, const TXMLNode* also,
                                       TXMLXPathNodeMap& map) {
-  document_.WalkDocumentOrder(start, max_depth, with_attributes, [&map](TXMLNode* node) { map.Add(node); }, also);
+  document_.WalkDocumentOrder(
+      start, max_depth, with_attributes, [&](TXMLNode* node) { map.Add(node, NodeKey(node)); }, also);
+}
+
+int32_t TXMLXPathDOMAdapter::NodeKey(const TXMLNode* node) const {
+  // The record index; only records of this document have one.
+  return node->OwnerDocument == &document_ ? document_.GetNodeIndex(node) : -1;
 }
 
 std::shared_ptr<TXMLResNodeList> TXMLXPathDOMAdapter::ResultList() {
@@ -360,7 +387,6 @@ class TXMLXPathList::TEvaluation {
     document_order_ = true;
     NumberReachable(context);
     int base = 0;
-    visited_.Clear();
     for (const TXMLXPath& path : paths_) {
       base_ = base;
       base += path.Count();
@@ -450,14 +476,14 @@ class TXMLXPathList::TEvaluation {
     } else {
       a_.NumberNodes(start, relative_depth, with_attributes, &context, map_);
     }
-    map_.Seal();
   }
 
   int NumberOf(TXMLNode* node) {
-    const int number = map_.NumberOf(node);
+    const int32_t key = a_.NodeKey(node);
+    const int number = map_.NumberOf(key);
     // Not reached when the numbering covers what the expression can reach;
     // a node outside it still counts, after all numbered ones.
-    return number >= 0 ? number : map_.Add(node);
+    return number >= 0 ? number : map_.Add(node, key);
   }
 
   void Result(TXMLNode* node) {
@@ -560,7 +586,7 @@ class TXMLXPathList::TEvaluation {
 bool TXMLXPathList::Evaluate(TXMLNode& context, IXMLNodeListPtr& list) {
   list.reset();
   adapter_->ReleaseResultList();
-  if (paths_.empty()) return false;
+  if (paths_.empty() || adapter_->NodeKey(&context) < 0) return false;
   for (TXMLXPath& path : paths_) path.Bind(*adapter_);
   TEvaluation evaluation(*adapter_, paths_);
   const bool document_order = paths_.size() > 1 || paths_.front().Has(SK::DescendantStep);

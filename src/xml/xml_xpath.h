@@ -10,8 +10,6 @@
 #include <string_view>
 #include <vector>
 
-#include "xml/int_dictionary.h"
-
 namespace xml {
 
 struct TXMLNode;
@@ -79,24 +77,23 @@ class TXMLResNodeList : public IXMLNodeList {
   std::vector<TXMLNode*> nodes_;
 };
 
-// Nodes by number and numbers by node, for evaluation in document order.
+// Nodes by number and numbers by node, for evaluation in document order. A
+// node is found by its key, a small number of its own that the adapter gives
+// (TXMLXPathAdapter::NodeKey); the table has a page for each 1024 keys in use.
 class TXMLXPathNodeMap {
  public:
   void Clear();
-  // Gives node the next number. Numbers given after Seal are looked up as
-  // well, at the cost of an insertion each.
-  int Add(TXMLNode* node);
-  // Builds the lookup of everything added so far.
-  void Seal();
-  // -1 for a node without number.
-  int NumberOf(const TXMLNode* node) const;
+  // Gives node the next number.
+  int Add(TXMLNode* node, int32_t key);
+  // -1 for a key without number.
+  int NumberOf(int32_t key) const;
   TXMLNode* Node(int number) const { return nodes_[static_cast<size_t>(number)]; }
   int Count() const { return static_cast<int>(nodes_.size()); }
 
  private:
+  static constexpr int kPageBits = 10;
   std::vector<TXMLNode*> nodes_;
-  TIntDictionary<int32_t> numbers_{TIntDictionaryDuplicates::Accept, TIntDictionarySort::Ascending};
-  bool sealed_ = false;
+  std::vector<std::unique_ptr<int32_t[]>> pages_;  // number + 1 by key, 0 for none
 };
 
 class TXMLXPathAdapter;
@@ -135,6 +132,9 @@ class TXMLXPathAdapter {
   // its place whatever its kind.
   virtual void NumberNodes(TXMLNode* start, int max_depth, bool with_attributes, const TXMLNode* also,
                            TXMLXPathNodeMap& map) = 0;
+  // A number of the node's own, from 0 and below the count of records of the
+  // tree, for the lookup in a TXMLXPathNodeMap; -1 for a node of another tree.
+  virtual int32_t NodeKey(const TXMLNode* node) const = 0;
   // The list of the current evaluation, made on first use.
   virtual std::shared_ptr<TXMLResNodeList> ResultList() = 0;
   virtual void AddResult(TXMLNode* node) = 0;
@@ -167,6 +167,7 @@ class TXMLXPathDOMAdapter : public TXMLXPathAdapter {
 
   void NumberNodes(TXMLNode* start, int max_depth, bool with_attributes, const TXMLNode* also,
                    TXMLXPathNodeMap& map) override;
+  int32_t NodeKey(const TXMLNode* node) const override;
   std::shared_ptr<TXMLResNodeList> ResultList() override;
   void AddResult(TXMLNode* node) override;
   int32_t NodeNameId(const TXMLNode* node) const override;

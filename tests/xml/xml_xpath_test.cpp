@@ -185,6 +185,11 @@ TEST_F(XPath, CompiledExpression) {
   ASSERT_TRUE(expression.Evaluate(*root, list));
   EXPECT_EQ(Show(list), "a1 a2 a3");
   EXPECT_EQ(Show(held), "b3 new");
+  // A node of another document is no context for it.
+  TXMLDocument other;
+  other.DocumentNode()->AddChild(u"a");
+  EXPECT_FALSE(expression.Evaluate(*other.DocumentNode(), list));
+  EXPECT_FALSE(list);
 }
 
 TEST_F(XPath, UnknownNamesAddNothing) {
