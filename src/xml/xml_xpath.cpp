@@ -4,6 +4,7 @@
 #include <bit>
 #include <climits>
 
+#include "common/text_format.h"
 #include "platform/text_conversion.h"
 #include "xml/xml_document.h"
 
@@ -20,13 +21,6 @@ const char kEmptyExpression[] = "XPath cannot be empty.";
 // included) is repeating itself through ".." (without "..", no pair comes
 // twice); it is redone in document order, which takes each pair once.
 constexpr int64_t kWalkBudget = int64_t{1} << 21;
-
-std::u16string_view Trim(std::u16string_view text) {
-  size_t first = 0, last = text.size();
-  while (first < last && text[first] <= u' ') ++first;
-  while (last > first && text[last - 1] <= u' ') --last;
-  return text.substr(first, last - first);
-}
 
 bool SameAsciiText(std::u16string_view text, std::u16string_view lower) {
   if (text.size() != lower.size()) return false;
@@ -108,7 +102,7 @@ void CompilePredicate(std::u16string_view predicate, std::u16string_view step, T
     s.HasPosition = true;
     s.Position = position > 0 ? position - 1 : -1;  // nothing has a position below 1
   } else if (predicate.starts_with(kLast)) {
-    const std::u16string_view rest = Trim(predicate.substr(kLast.size()));
+    const std::u16string rest = common::Trim(predicate.substr(kLast.size()));
     if (!rest.empty() && !IsSignedDigits(rest)) PredicateNotSupported(rest, step);
     s.HasFromLast = true;
     s.FromLastOffset = rest.empty() ? 0 : ToNumber(rest, step);
@@ -120,7 +114,7 @@ void CompilePredicate(std::u16string_view predicate, std::u16string_view step, T
       return;
     }
     s.AttributeName = predicate.substr(1, equals - 1);
-    std::u16string_view value = Trim(predicate.substr(equals + 1));
+    std::u16string value = common::Trim(predicate.substr(equals + 1));
     if (!value.empty() && (value[0] == u'\'' || value[0] == u'"')) {
       if (value.size() < 2 || value.back() != value[0]) PredicateNotValid(value, step);
       value = value.substr(1, value.size() - 2);
@@ -134,10 +128,10 @@ void CompilePredicate(std::u16string_view predicate, std::u16string_view step, T
 
 TXMLXPathSelector CompileStep(std::u16string_view text, bool first) {
   TXMLXPathSelector s;
-  const std::u16string_view step = Trim(text);
+  const std::u16string step = common::Trim(text);
   if (!step.empty() && step[0] == u'@') {
     s.Kind = SK::AttributeStep;
-    if (step.substr(1) != u"*") {
+    if (step != u"@*") {
       s.HasAttributeName = true;
       s.AttributeName = step.substr(1);
     }
@@ -153,12 +147,13 @@ TXMLXPathSelector CompileStep(std::u16string_view text, bool first) {
     s.Kind = SK::SelfStep;
   } else {
     s.Kind = SK::ElementStep;
-    std::u16string_view name = step;
+    std::u16string name = step;
     const size_t bracket = step.find(u'[');
-    if (bracket != std::u16string_view::npos) {
+    if (bracket != std::u16string::npos) {
       if (step.back() != u']') NotSupported(step);
-      name = Trim(step.substr(0, bracket));
-      const std::u16string_view predicate = Trim(step.substr(bracket + 1, step.size() - bracket - 2));
+      name = common::Trim(std::u16string_view(step).substr(0, bracket));
+      const std::u16string predicate =
+          common::Trim(std::u16string_view(step).substr(bracket + 1, step.size() - bracket - 2));
       if (!predicate.empty()) CompilePredicate(predicate, step, s);
     }
     if (name != u"*") {

@@ -56,14 +56,6 @@ std::string Loaded(std::string_view text, TXMLWhiteSpaceHandling policy = TXMLWh
   return Dump(doc.DocumentNode());
 }
 
-std::string Nested(int depth) {
-  std::string text;
-  for (int i = 0; i < depth; ++i) text += "<e>";
-  text += "x";
-  for (int i = 0; i < depth; ++i) text += "</e>";
-  return text;
-}
-
 }  // namespace
 
 TEST(XMLDocument, LoadsEveryKindOfNode) {
