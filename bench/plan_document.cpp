@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <map>
 
 namespace bench {
 
@@ -108,6 +109,14 @@ std::string MakePlanDocument(size_t target_bytes) {
   Line(out, 1, "</CertificationDoc>");
   out += "</KPT>\r\n";
   return out;
+}
+
+const std::string& PlanDocument(int64_t megabytes) {
+  static std::map<int64_t, std::string> documents;
+  auto it = documents.find(megabytes);
+  if (it == documents.end())
+    it = documents.emplace(megabytes, MakePlanDocument(static_cast<size_t>(megabytes) * 1000 * 1000)).first;
+  return it->second;
 }
 
 }  // namespace bench

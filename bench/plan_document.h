@@ -6,11 +6,14 @@
 // certification document at the very end.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace bench {
 
 // At least target_bytes long (one parcel more at most); the same every time.
 std::string MakePlanDocument(size_t target_bytes);
+// The document of that many MB (10^6 bytes), made once per program run.
+const std::string& PlanDocument(int64_t megabytes);
 
 }  // namespace bench

@@ -24,6 +24,7 @@
 #include <string>
 
 #include "common/stream.h"
+#include "median_reporter.h"
 #include "plan_document.h"
 #include "platform/text_conversion.h"
 #include "xml/xml_reader.h"
@@ -56,15 +57,8 @@ void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
-constexpr size_t kMB = 1000 * 1000;
 
-const std::string& Document(int64_t megabytes) {
-  static std::map<int64_t, std::string> documents;
-  auto it = documents.find(megabytes);
-  if (it == documents.end())
-    it = documents.emplace(megabytes, bench::MakePlanDocument(static_cast<size_t>(megabytes) * kMB)).first;
-  return it->second;
-}
+const std::string& Document(int64_t megabytes) { return bench::PlanDocument(megabytes); }
 
 struct TCounts {
   uint64_t items = 0;
@@ -228,33 +222,13 @@ BENCHMARK(BM_Libxml2Sax2)->Apply(Sizes);
 BENCHMARK(BM_Expat)->Apply(Sizes);
 BENCHMARK(BM_Utf8ToUtf16)->Apply(Sizes);
 
-// Prints the usual table and keeps the medians for the summary.
-class TSummaryReporter : public benchmark::ConsoleReporter {
+class TSummaryReporter : public bench::TMedianReporter {
  public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-      const bool single = run.run_type == Run::RT_Iteration && run.repetitions <= 1;
-      if (!median && !single) continue;
-      auto it = run.counters.find("bytes_per_second");
-      if (it == run.counters.end()) continue;
-      const std::string name = run.run_name.function_name;
-      const std::string size = run.run_name.args;
-      speed_[size][name] = it->second.value / 1e6;
-      auto allocs = run.counters.find("allocs");
-      if (allocs != run.counters.end()) allocs_[size] = allocs->second.value;
-    }
-  }
-
   void PrintSummary() const {
-    for (const auto& [size, speeds] : speed_) {
+    for (const auto& [size, speeds] : Speeds()) {
       std::printf("\n%s MB document, medians:\n", size.c_str());
       for (const auto& [name, mbs] : speeds) std::printf("  %-28s %8.0f MB/s\n", name.c_str(), mbs);
-      auto get = [&](const char* name) {
-        auto it = speeds.find(name);
-        return it == speeds.end() ? 0.0 : it->second;
-      };
+      auto get = [&](const char* name) { return Get(speeds, name); };
       const double ours = get("BM_TXMLReader");
       auto ratio = [&](const char* peer) {
         const double other = get(peer);
@@ -265,15 +239,11 @@ class TSummaryReporter : public benchmark::ConsoleReporter {
       ratio("BM_Libxml2Sax2");
       ratio("BM_Expat");
       ratio("BM_Utf8ToUtf16");
-      auto allocs = allocs_.find(size);
-      if (allocs != allocs_.end())
-        std::printf("  allocations in a TXMLReader pass after warm-up: %.0f\n", allocs->second);
+      double allocs;
+      if (HasCounter(size, "BM_TXMLReader", "allocs", allocs))
+        std::printf("  allocations in a TXMLReader pass after warm-up: %.0f\n", allocs);
     }
   }
-
- private:
-  std::map<std::string, std::map<std::string, double>> speed_;
-  std::map<std::string, double> allocs_;
 };
 
 }  // namespace

@@ -8,6 +8,10 @@
 //   - loading the document into TXMLDocument, against libxml2's reader
 //     walking every node and attribute, and against pugixml's tree.
 //
+//   - reading the header of every parcel of the plan (seek ".." out of one,
+//     "Parcel" into the next, header read), counting the allocations after a
+//     warm-up: the parser's tree keeps its storage from read to read.
+//
 // Peak memory is measured per process: `xml_tree_bench --probe=NAME --mb=N`
 // makes the document, runs one of the operations once and prints what it
 // found, so that /usr/bin/time -v (or heaptrack) sees that operation alone.
@@ -16,6 +20,9 @@
 
 #include <benchmark/benchmark.h>
 #include <expat.h>
+
+#include <atomic>
+#include <new>
 #include <libxml/parser.h>
 #include <libxml/xmlreader.h>
 
@@ -27,24 +34,44 @@
 #include <string>
 
 #include "common/stream.h"
+#include "median_reporter.h"
 #include "plan_document.h"
 #include "platform/text_conversion.h"
 #include "xml/xml_document.h"
 #include "xml/xml_sequential_parser.h"
 
+// --- allocation counting ------------------------------------------------------
+
+// The replaced operators pair malloc with free; GCC cannot see that through inlining.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+
+namespace {
+std::atomic<uint64_t> g_allocations{0};
+}
+
+void* operator new(std::size_t size) {
+  g_allocations.fetch_add(1, std::memory_order_relaxed);
+  if (void* p = std::malloc(size ? size : 1)) return p;
+  throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) {
+  g_allocations.fetch_add(1, std::memory_order_relaxed);
+  if (void* p = std::malloc(size ? size : 1)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+
 namespace {
 
-constexpr size_t kMB = 1000 * 1000;
 const char16_t kTarget[] = u"/KPT/CertificationDoc";
 const char kTargetName[] = "CertificationDoc";
 
-const std::string& Document(int64_t megabytes) {
-  static std::map<int64_t, std::string> documents;
-  auto it = documents.find(megabytes);
-  if (it == documents.end())
-    it = documents.emplace(megabytes, bench::MakePlanDocument(static_cast<size_t>(megabytes) * kMB)).first;
-  return it->second;
-}
+const std::string& Document(int64_t megabytes) { return bench::PlanDocument(megabytes); }
 
 [[noreturn]] void Fail(const char* what) {
   std::fprintf(stderr, "%s\n", what);
@@ -171,6 +198,30 @@ void BM_PugixmlSeek(benchmark::State& state) {
   Finish(state, doc);
 }
 
+void BM_ParcelHeaders(benchmark::State& state) {
+  const std::string& doc = Document(state.range(0));
+  uint64_t headers = 0, allocations = 0;
+  for (auto _ : state) {
+    common::TVirtualMemoryStream stream(doc.data(), static_cast<int64_t>(doc.size()));
+    xml::TXMLSequentialParser parser;
+    parser.InitStream(stream);
+    if (!parser.SeekElementPath(u"/KPT/CadastralBlocks/CadastralBlock/Parcels/Parcel")) Fail("no parcel");
+    xml::TXMLNode* parcel;
+    uint64_t read = 0, before = 0;
+    do {
+      if (!parser.ReadElementHeader(parcel)) Fail("header read failed");
+      // The value as a view of the tree's string table: the caller's copy would allocate.
+      benchmark::DoNotOptimize(parser.Tree().GetString(parcel->FindAttribute(u"CadastralNumber")->ValueId).size());
+      if (++read == 100) before = g_allocations.load();  // warmed up
+    } while (parser.SeekElementPath(u"..") && parser.SeekElementPath(u"Parcel"));
+    allocations = g_allocations.load() - before;
+    headers = read;
+  }
+  Finish(state, doc);
+  state.counters["headers"] = static_cast<double>(headers);
+  state.counters["allocs"] = static_cast<double>(allocations);
+}
+
 void BM_TXMLDocumentLoad(benchmark::State& state) {
   const std::string& doc = Document(state.range(0));
   xml::TXMLDocument tree;
@@ -206,29 +257,18 @@ BENCHMARK(BM_SeekElementPath)->Apply(Seeks);
 BENCHMARK(BM_Libxml2ReaderSeek)->Apply(Seeks);
 BENCHMARK(BM_ExpatSeek)->Apply(Seeks);
 BENCHMARK(BM_PugixmlSeek)->Apply(Seeks);
+BENCHMARK(BM_ParcelHeaders)->Apply(Loads);
 BENCHMARK(BM_TXMLDocumentLoad)->Apply(Loads);
 BENCHMARK(BM_Libxml2ReaderWalk)->Apply(Loads);
 BENCHMARK(BM_PugixmlLoad)->Apply(Loads);
 
-// Prints the usual table and keeps the medians for the ratios.
-class TSummaryReporter : public benchmark::ConsoleReporter {
+class TSummaryReporter : public bench::TMedianReporter {
  public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      if (!(run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")) continue;
-      auto it = run.counters.find("bytes_per_second");
-      if (it != run.counters.end()) speed_[run.run_name.args][run.run_name.function_name] = it->second.value / 1e6;
-    }
-  }
   void PrintSummary() const {
-    for (const auto& [size, speeds] : speed_) {
+    for (const auto& [size, speeds] : Speeds()) {
       std::printf("\n%s MB document, medians:\n", size.c_str());
       for (const auto& [name, mbs] : speeds) std::printf("  %-24s %8.0f MB/s\n", name.c_str(), mbs);
-      auto get = [&](const char* name) {
-        auto it = speeds.find(name);
-        return it == speeds.end() ? 0.0 : it->second;
-      };
+      auto get = [&](const char* name) { return Get(speeds, name); };
       auto ratio = [&](const char* ours, const char* peer) {
         if (get(ours) > 0 && get(peer) > 0)
           std::printf("  %s / %-22s %6.2fx\n", ours + 3, peer + 3, get(ours) / get(peer));
@@ -238,11 +278,13 @@ class TSummaryReporter : public benchmark::ConsoleReporter {
       ratio("BM_SeekElementPath", "BM_PugixmlSeek");
       ratio("BM_TXMLDocumentLoad", "BM_Libxml2ReaderWalk");
       ratio("BM_TXMLDocumentLoad", "BM_PugixmlLoad");
+      double headers, allocs;
+      if (HasCounter(size, "BM_ParcelHeaders", "headers", headers) &&
+          HasCounter(size, "BM_ParcelHeaders", "allocs", allocs))
+        std::printf("  parcel headers read: %.0f, allocations after the first 100: %.0f\n", headers, allocs);
     }
   }
 
- private:
-  std::map<std::string, std::map<std::string, double>> speed_;
 };
 
 int Probe(const std::string& name, int64_t megabytes) {
@@ -260,7 +302,9 @@ int Probe(const std::string& name, int64_t megabytes) {
     result = PugixmlSeek(doc);
   } else if (name == "load") {
     xml::TXMLDocument tree;
-    result = std::to_string(OurLoad(doc, tree)) + " nodes, " + std::to_string(tree.Strings().Count()) + " strings";
+    const uint64_t nodes = OurLoad(doc, tree);
+    result = std::to_string(nodes) + " node records of " + std::to_string(sizeof(xml::TXMLNode)) + " bytes, " +
+             std::to_string(tree.Strings().Count()) + " strings";
   } else if (name == "libxml2-walk") {
     result = std::to_string(Libxml2Walk(doc)) + " nodes";
   } else if (name == "pugixml-load") {

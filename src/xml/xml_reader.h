@@ -128,6 +128,8 @@ class TXMLReader {
   int OpenElementCount() const { return tokens_.Count(); }
   // The names of the open elements, outermost first.
   void GetElementPath(common::TWideStringList& path) const;
+  // The name of open element index (0: the outermost).
+  const std::u16string& OpenElementName(int index) const { return tokens_[index].TokenName; }
   // True when path holds exactly the names of the open elements, in order.
   bool IsElementPath(const common::TWideStringList& path) const;
 

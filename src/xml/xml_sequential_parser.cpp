@@ -22,6 +22,7 @@ void TXMLSequentialParser::InitStream(common::TStream& stream, TEncodingPtr forc
   current_token_ = nullptr;
   parse_error_.reset();
   ended_ = false;
+  start_pending_ = false;
   Reset();
 }
 
@@ -44,13 +45,31 @@ void TXMLSequentialParser::TakeParseError() {
   if (Reader->ParseError()) parse_error_ = Reader->ParseError();
 }
 
+void TXMLSequentialParser::AssignReusing(common::TWideStringList& list,
+                                         const std::vector<std::u16string_view>& names) {
+  const int count = static_cast<int>(names.size());
+  for (int i = 0; i < count; ++i) {
+    if (i == list.Count()) {
+      list.Add(names[static_cast<size_t>(i)]);
+    } else if (list[i] != names[static_cast<size_t>(i)]) {
+      list.Set(i, names[static_cast<size_t>(i)]);
+    }
+  }
+  while (list.Count() > count) list.Delete(list.Count() - 1);
+}
+
 bool TXMLSequentialParser::SeekElementPath(std::u16string_view path) {
   parse_error_.reset();
   if (ended_) return false;
 
-  // The parts, split at every "/" without quoting, resolved against the names
-  // of the open elements.
-  Reader->GetElementPath(*ReaderPath);
+  // ReaderPath := the open elements. Both lists are refilled in place, so that
+  // their strings keep their storage from seek to seek.
+  const int open = Reader->OpenElementCount();
+  names_.clear();
+  for (int i = 0; i < open; ++i) names_.push_back(Reader->OpenElementName(i));
+  AssignReusing(*ReaderPath, names_);
+
+  // The parts, split at every "/" without quoting, resolved against ReaderPath.
   parts_.clear();
   for (size_t begin = 0;;) {
     const size_t end = path.find(u'/', begin);
@@ -62,25 +81,26 @@ bool TXMLSequentialParser::SeekElementPath(std::u16string_view path) {
     begin = end + 1;
   }
   if (parts_.back().empty()) parts_.pop_back();
-  if (parts_.empty() || !parts_.front().empty()) {
-    TargetPath->Assign(*ReaderPath);  // relative, or no parts at all
-  } else {
-    TargetPath->Clear();
-  }
+  names_.clear();
+  if (parts_.empty() || !parts_.front().empty())  // relative, or no parts at all
+    for (const std::u16string& name : *ReaderPath) names_.push_back(name);
   for (const std::u16string_view part : parts_) {
     if (part == u"..") {
-      if (TargetPath->Count() > 0) TargetPath->Delete(TargetPath->Count() - 1);
+      if (!names_.empty()) names_.pop_back();
     } else if (!part.empty() && part != u".") {
-      TargetPath->Add(part);
+      names_.push_back(part);
     }
   }
+  AssignReusing(*TargetPath, names_);
 
   if (Reader->IsElementPath(*TargetPath)) return true;
   while (NextToken()) {
     const TT type = current_token_->TokenType;
     if ((type == TT::OpenElement || type == TT::FinishOpenElementClose || type == TT::CloseElement) &&
-        Reader->IsElementPath(*TargetPath))
+        Reader->IsElementPath(*TargetPath)) {
+      start_pending_ = type == TT::OpenElement;
       return true;
+    }
   }
   TakeParseError();
   ReleaseStream();
@@ -93,7 +113,9 @@ bool TXMLSequentialParser::ReadNode(bool header_mode, TXMLNode*& start, bool& is
   tree.Clear(false);
   TXMLNode* document = tree.DocumentNode();
   start = document;
-  if (current_token_ && current_token_->TokenType == TT::OpenElement) {
+  const bool at_start = start_pending_;
+  start_pending_ = false;
+  if (at_start) {
     start = document->AddChild(current_token_->TokenName);
   } else if (header_mode) {
     while (NextToken()) {
@@ -140,17 +162,15 @@ bool TXMLSequentialParser::ReadNode(bool header_mode, TXMLNode*& start, bool& is
   return loaded;
 }
 
-bool TXMLSequentialParser::ReadElementHeader(TXMLNode*& element, bool& is_open) {
-  element = nullptr;
-  is_open = false;
+bool TXMLSequentialParser::Read(bool header_mode, bool& is_open) {
   parse_error_.reset();
   if (ended_) return false;
   TXMLDocument& tree = *Tree_;
   tree.Loading = true;
   TXMLNode* start = nullptr;
-  bool result = false;
+  bool result;
   try {
-    result = ReadNode(true, start, is_open);
+    result = ReadNode(header_mode, start, is_open);
   } catch (...) {
     TakeParseError();
     tree.Loading = false;
@@ -158,29 +178,19 @@ bool TXMLSequentialParser::ReadElementHeader(TXMLNode*& element, bool& is_open) 
   }
   TakeParseError();
   tree.Loading = false;
-  if (result) element = tree.DocumentElement();
+  return result;
+}
+
+bool TXMLSequentialParser::ReadElementHeader(TXMLNode*& element, bool& is_open) {
+  is_open = false;
+  element = Read(true, is_open) ? Tree_->DocumentElement() : nullptr;
   return element != nullptr;
 }
 
 bool TXMLSequentialParser::ReadCompleteNode(TXMLNode*& node) {
-  node = nullptr;
-  parse_error_.reset();
-  if (ended_) return false;
-  TXMLDocument& tree = *Tree_;
-  tree.Loading = true;
-  TXMLNode* start = nullptr;
   bool is_open = false;
-  bool result = false;
-  try {
-    result = ReadNode(false, start, is_open);
-  } catch (...) {
-    TakeParseError();
-    tree.Loading = false;
-    throw;
-  }
-  TakeParseError();
-  tree.Loading = false;
-  if (result && tree.DocumentNode()->HasChildNodes()) node = tree.DocumentNode()->FirstChild();
+  const bool result = Read(false, is_open);
+  node = result ? Tree_->DocumentNode()->FirstChild() : nullptr;
   return node != nullptr;
 }
 

@@ -68,14 +68,23 @@ class TXMLSequentialParser {
   std::unique_ptr<TXMLDocument> Tree_;
 
  private:
+  // The procedure shared by header and node reads; the tree is cleared
+  // without freeing its storage first.
+  bool Read(bool header_mode, bool& is_open);
   bool ReadNode(bool header_mode, TXMLNode*& start, bool& is_open);
   bool NextToken();
+  // Makes list hold names, keeping the storage of the strings it has.
+  static void AssignReusing(common::TWideStringList& list, const std::vector<std::u16string_view>& names);
   void TakeParseError();
 
   const TXMLReaderToken* current_token_ = nullptr;
   ITextParseErrorPtr parse_error_;
   bool ended_ = false;  // a seek ran out of text: nothing is left to read
+  // CurrentToken is an element start that no read has built yet. A read that
+  // ends with the text right after a start tag must not build it again.
+  bool start_pending_ = false;
   std::vector<std::u16string_view> parts_;  // the parts of the path being sought
+  std::vector<std::u16string_view> names_;  // a path being resolved
 };
 
 }  // namespace xml

@@ -113,6 +113,20 @@ TEST(XMLSequentialParser, FailedSeekEndsAllReading) {
   EXPECT_EQ(lenient.Node(), "false");
 }
 
+TEST(XMLSequentialParser, TextEndingAfterAStartTagInLenientMode) {
+  // The last element is built once, not again by every later read.
+  TParsed p("<r><s>t</s><u>");
+  p.parser.ReaderSettings().StrictXML = false;
+  EXPECT_EQ(p.Node(), "3:r::t");
+  EXPECT_EQ(p.Node(), "false");
+  TParsed q("<r><u>");
+  q.parser.ReaderSettings().StrictXML = false;
+  ASSERT_TRUE(q.parser.SeekElementPath(u"/r/u"));
+  EXPECT_EQ(q.Header(), "u open");
+  EXPECT_EQ(q.Node(), "false");
+  EXPECT_EQ(q.Header(), "false");
+}
+
 TEST(XMLSequentialParser, UnclosedElementIsAParseError) {
   TParsed p("<a><b k=\"1\">");
   EXPECT_FALSE(p.parser.SeekElementPath(u"/a/c"));

@@ -1,0 +1,57 @@
+#pragma once
+// A console reporter that also keeps, per argument and benchmark, the median
+// throughput in MB/s (or that of a single run) and the run's counters, for the
+// summary that a benchmark program prints at the end.
+
+#include <benchmark/benchmark.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace bench {
+
+class TMedianReporter : public benchmark::ConsoleReporter {
+ public:
+  // Benchmark name to MB/s, per argument text.
+  using TSpeeds = std::map<std::string, double>;
+
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+      const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+      const bool single = run.run_type == Run::RT_Iteration && run.repetitions <= 1;
+      if (!median && !single) continue;
+      auto it = run.counters.find("bytes_per_second");
+      if (it == run.counters.end()) continue;
+      const std::string name = run.run_name.function_name;
+      const std::string size = run.run_name.args;
+      speed_[size][name] = it->second.value / 1e6;
+      for (const auto& [counter, value] : run.counters) counters_[size][name][counter] = value.value;
+    }
+  }
+
+  const std::map<std::string, TSpeeds>& Speeds() const { return speed_; }
+  // 0 when the benchmark did not run (or has no such counter).
+  static double Get(const TSpeeds& speeds, const std::string& name) {
+    auto it = speeds.find(name);
+    return it == speeds.end() ? 0.0 : it->second;
+  }
+  bool HasCounter(const std::string& size, const std::string& name, const std::string& counter,
+                  double& value) const {
+    auto s = counters_.find(size);
+    if (s == counters_.end()) return false;
+    auto n = s->second.find(name);
+    if (n == s->second.end()) return false;
+    auto c = n->second.find(counter);
+    if (c == n->second.end()) return false;
+    value = c->second;
+    return true;
+  }
+
+ private:
+  std::map<std::string, TSpeeds> speed_;
+  std::map<std::string, std::map<std::string, std::map<std::string, double>>> counters_;
+};
+
+}  // namespace bench
