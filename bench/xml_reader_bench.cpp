@@ -14,46 +14,20 @@
 #include <libxml/parser.h>
 #include <libxml/xmlreader.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
-#include <new>
 #include <string>
 
 #include "common/stream.h"
+#include "allocation_counter.h"
 #include "median_reporter.h"
 #include "plan_document.h"
 #include "platform/text_conversion.h"
 #include "xml/xml_reader.h"
 
-// --- allocation counting ------------------------------------------------------
-
-// The replaced operators pair malloc with free; GCC cannot see that through inlining.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-#endif
-
-namespace {
-std::atomic<uint64_t> g_allocations{0};
-}
-
-void* operator new(std::size_t size) {
-  g_allocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* p = std::malloc(size ? size : 1)) return p;
-  throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) {
-  g_allocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* p = std::malloc(size ? size : 1)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -97,9 +71,9 @@ void BM_TXMLReader(benchmark::State& state) {
   TCounts counts;
   uint64_t allocations = 0;
   for (auto _ : state) {
-    const uint64_t before = g_allocations.load();
+    const uint64_t before = bench::AllocationCount();
     ReadTokens(reader, doc, counts);
-    allocations += g_allocations.load() - before;
+    allocations += bench::AllocationCount() - before;
   }
   Finish(state, doc, counts);
   state.counters["allocs"] = static_cast<double>(allocations / std::max<uint64_t>(state.iterations(), 1));

@@ -21,8 +21,6 @@
 #include <benchmark/benchmark.h>
 #include <expat.h>
 
-#include <atomic>
-#include <new>
 #include <libxml/parser.h>
 #include <libxml/xmlreader.h>
 
@@ -34,37 +32,13 @@
 #include <string>
 
 #include "common/stream.h"
+#include "allocation_counter.h"
 #include "median_reporter.h"
 #include "plan_document.h"
 #include "platform/text_conversion.h"
 #include "xml/xml_document.h"
 #include "xml/xml_sequential_parser.h"
 
-// --- allocation counting ------------------------------------------------------
-
-// The replaced operators pair malloc with free; GCC cannot see that through inlining.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-#endif
-
-namespace {
-std::atomic<uint64_t> g_allocations{0};
-}
-
-void* operator new(std::size_t size) {
-  g_allocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* p = std::malloc(size ? size : 1)) return p;
-  throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) {
-  g_allocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* p = std::malloc(size ? size : 1)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -212,9 +186,9 @@ void BM_ParcelHeaders(benchmark::State& state) {
       if (!parser.ReadElementHeader(parcel)) Fail("header read failed");
       // The value as a view of the tree's string table: the caller's copy would allocate.
       benchmark::DoNotOptimize(parser.Tree().GetString(parcel->FindAttribute(u"CadastralNumber")->ValueId).size());
-      if (++read == 100) before = g_allocations.load();  // warmed up
+      if (++read == 100) before = bench::AllocationCount();  // warmed up
     } while (parser.SeekElementPath(u"..") && parser.SeekElementPath(u"Parcel"));
-    allocations = g_allocations.load() - before;
+    allocations = bench::AllocationCount() - before;
     headers = read;
   }
   Finish(state, doc);

@@ -1,0 +1,125 @@
+// Recognition by the content of the xml-stylesheet instruction.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "cadastral/document_loading.h"
+#include "support/document_builder.h"
+#include "xml/xml_sequential_parser.h"
+
+using namespace cadastral;
+using cadtest::Recognize;
+using cadtest::TRecognition;
+using testdocs::TSchema;
+
+namespace {
+
+const TRecognition kUnknown{fkUnknown, "-1"};
+
+// A KPT 09 plan whose stylesheet markup is written verbatim.
+std::string PlanWithStylesheet(const std::string& markup, TSchema schema = TSchema::Kpt09) {
+  testdocs::TBuildOptions options;
+  options.stylesheet_text = markup;
+  return testdocs::BuildDocument(testdocs::SampleDocument(schema), options);
+}
+
+std::string Instruction(std::string_view content) { return testdocs::StylesheetInstruction(content); }
+
+TEST(Recognition, TheSevenRowsAreBuiltFromOneHost) {
+  ASSERT_EQ(kRegistryPortalHost, testdocs::kRegistryHost);
+  EXPECT_EQ(StylesheetContent(kStylesheetRows[0]),
+            "type=\"text/xsl\" href=\"https://portal.rosreestr.ru/xsl/GKN/KPT/09/common.xsl\"");
+  EXPECT_EQ(StylesheetContent(kStylesheetRows[6]),
+            "type=\"text/xsl\" href=\"https://portal.rosreestr.ru/xsl/GKN/Vidimus/05/common.xsl\"");
+  // Row 1 and row 7 on their own, in a document that holds nothing else.
+  EXPECT_EQ(Recognize(Instruction(StylesheetContent(kStylesheetRows[0])) + "<KPT/>"), (TRecognition{fkKPT, "09"}));
+  EXPECT_EQ(Recognize(Instruction(StylesheetContent(kStylesheetRows[6])) + "<r/>"), (TRecognition{fkKvzu, "05"}));
+}
+
+TEST(Recognition, CaseOfTheContentIsIgnored) {
+  EXPECT_EQ(Recognize(PlanWithStylesheet(Instruction(
+                "TYPE=\"text/xsl\" HREF=\"https://portal.rosreestr.ru/xsl/GKN/KPT/09/common.xsl\""))),
+            (TRecognition{fkKPT, "09"}));
+  EXPECT_EQ(Recognize(PlanWithStylesheet(Instruction(
+                "type=\"TEXT/XSL\" href=\"HTTPS://Portal.Rosreestr.RU/XSL/gkn/vidimus/06/COMMON.XSL\""))),
+            (TRecognition{fkKvzu, "06"}));
+}
+
+TEST(Recognition, AnyOtherDifferenceInTheContentIsNotRecognised) {
+  const std::string path = "/xsl/GKN/KPT/09/common.xsl";
+  for (const std::string& markup : std::initializer_list<std::string>{
+           "<?xml-stylesheet  type=\"text/xsl\" href=\"https://portal.rosreestr.ru" + path + "\"?>",  // two spaces
+           "<?xml-stylesheet type=\"text/xsl\" href=\"https://portal.rosreestr.ru" + path + "\" ?>",  // blank at the end
+           "<?xml-stylesheet type='text/xsl' href='https://portal.rosreestr.ru" + path + "'?>",
+           "<?xml-stylesheet type=\"text/xsl\"  href=\"https://portal.rosreestr.ru" + path + "\"?>",
+           "<?xml-stylesheet type=\"text/xsl\" href=\"http://portal.rosreestr.ru" + path + "\"?>",
+           "<?xml-stylesheet type=\"text/xsl\" href=\"https://rosreestr.ru" + path + "\"?>",
+           "<?xml-stylesheet type=\"text/xsl\" href=\"https://portal.rosreestr.ru/xsl/GKN/KPT/10/common.xsl\"?>",
+           "<?xml-stylesheet href=\"https://portal.rosreestr.ru" + path + "\" type=\"text/xsl\"?>",
+           "<?xml-stylesheet?>",
+           // The target name is compared with its case.
+           "<?Xml-stylesheet type=\"text/xsl\" href=\"https://portal.rosreestr.ru" + path + "\"?>",
+           "<?xml-Stylesheet type=\"text/xsl\" href=\"https://portal.rosreestr.ru" + path + "\"?>",
+       }) {
+    EXPECT_EQ(Recognize(PlanWithStylesheet(markup)), kUnknown) << markup;
+  }
+}
+
+TEST(Recognition, OnlyTheFirstInstructionCounts) {
+  const std::string kpt08 = Instruction(testdocs::StylesheetContent(TSchema::Kpt08));
+  const std::string kpt09 = Instruction(testdocs::StylesheetContent(TSchema::Kpt09));
+  const std::string other = "<?xml-stylesheet type=\"text/xsl\" href=\"plan.xsl\"?>";
+  EXPECT_EQ(Recognize(PlanWithStylesheet(kpt08 + kpt09)), (TRecognition{fkKPT, "08"}));
+  EXPECT_EQ(Recognize(PlanWithStylesheet(other + kpt09)), kUnknown);
+  // Other nodes ahead of it are passed over.
+  EXPECT_EQ(Recognize(PlanWithStylesheet("<!-- выписка --><?xml-stylesheet-x a?><?other x?>" + kpt09)),
+            (TRecognition{fkKPT, "09"}));
+}
+
+TEST(Recognition, DocumentTypeAndInstructionsAfterTheRootAreReachable) {
+  const std::string kvzu = Instruction(testdocs::StylesheetContent(TSchema::Kvzu06));
+  EXPECT_EQ(Recognize("<?xml version=\"1.0\"?>\r\n<!DOCTYPE KVZU>\r\n" + kvzu + "\r\n<KVZU/>"),
+            (TRecognition{fkKvzu, "06"}));
+  EXPECT_EQ(Recognize("<KVZU><a>x</a><?xml-stylesheet inside?></KVZU><!-- c -->" + kvzu),
+            (TRecognition{fkKvzu, "06"}));
+}
+
+TEST(Recognition, InputThatIsNoDocumentIsUnknown) {
+  EXPECT_EQ(Recognize(""), kUnknown);
+  EXPECT_EQ(Recognize(std::string("PK\x03\x04\0\0\xff\xfe", 8)), kUnknown);
+  EXPECT_EQ(Recognize("<KPT><CadastralBlocks/></KPT>"), kUnknown);
+  // Damaged before the instruction: the error ends the nodes.
+  EXPECT_EQ(Recognize("<?xml version=\"1.0\"?><a><b></a>" + Instruction(testdocs::StylesheetContent(TSchema::Kpt09))),
+            kUnknown);
+}
+
+TEST(Recognition, LoadingStartsAtTheBeginningOfTheStream) {
+  const std::string bytes = testdocs::BuildDocument(testdocs::SampleDocument(TSchema::Kpt07));
+  common::TVirtualMemoryStream stream(bytes.data(), static_cast<int64_t>(bytes.size()));
+  stream.SetPosition(static_cast<int64_t>(bytes.size()));
+  auto file = TRef<TOstrevanFile>::Create();
+  EXPECT_EQ(file->Kind(), fkUnknown);
+  EXPECT_EQ(file->Version(), kUnknownVersion);
+  file->LoadFromStream(stream);
+  EXPECT_EQ(file->Kind(), fkKPT);
+  EXPECT_EQ(file->Version(), "07");
+}
+
+TEST(Recognition, ParserStandsBehindTheInstruction) {
+  const std::string bytes = "<?xml version=\"1.0\"?><!-- a -->" +
+                            Instruction(testdocs::StylesheetContent(TSchema::Kpt09)) + "<!-- b --><KPT n=\"1\"/>";
+  common::TVirtualMemoryStream stream(bytes.data(), static_cast<int64_t>(bytes.size()));
+  auto file = TRef<TOstrevanFile>::Create();
+  file->LoadFromStream(stream);
+  ASSERT_EQ(file->Version(), "09");
+  xml::TXMLNode* node = nullptr;
+  ASSERT_TRUE(file->Parser().ReadCompleteNode(node));
+  EXPECT_EQ(node->NodeType, xml::TXMLNodeType::Comment);
+  EXPECT_EQ(node->NodeValue(), u" b ");
+  ASSERT_TRUE(file->Parser().ReadCompleteNode(node));
+  EXPECT_EQ(node->NodeName(), u"KPT");
+  EXPECT_FALSE(file->Parser().ReadCompleteNode(node));
+}
+
+}  // namespace
