@@ -92,17 +92,29 @@ void TMemoryStream::Grow(int64_t needed) {
   // Grow by a quarter at least, so a stream written in small pieces stays linear.
   int64_t capacity = std::max<int64_t>(needed, Capacity() + Capacity() / 4);
   capacity = (capacity + 8191) & ~int64_t{8191};
-  buffer_.resize(static_cast<size_t>(capacity));
-  data_ = buffer_.data();
+  auto fresh = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(capacity));
+  if (size_ > 0) std::memcpy(fresh.get(), buffer_.get(), static_cast<size_t>(size_));
+  buffer_ = std::move(fresh);
+  capacity_ = capacity;
+  data_ = buffer_.get();
 }
 
 void TMemoryStream::Reserve(int64_t capacity) { Grow(capacity); }
+
+void TMemoryStream::Advance(int64_t count) {
+  if (count <= 0 || position_ < 0 || position_ >= capacity_) return;
+  if (position_ > size_) std::memset(buffer_.get() + size_, 0, static_cast<size_t>(position_ - size_));
+  position_ += std::min(count, capacity_ - position_);
+  if (position_ > size_) size_ = position_;
+}
 
 int64_t TMemoryStream::Write(const void* buffer, int64_t count) {
   if (count <= 0 || position_ < 0) return 0;
   const int64_t end = position_ + count;
   Grow(end);
-  std::memcpy(buffer_.data() + position_, buffer, static_cast<size_t>(count));
+  // A gap left by a seek beyond the end reads as zeros.
+  if (position_ > size_) std::memset(buffer_.get() + size_, 0, static_cast<size_t>(position_ - size_));
+  std::memcpy(buffer_.get() + position_, buffer, static_cast<size_t>(count));
   position_ = end;
   if (end > size_) size_ = end;
   return count;
@@ -111,12 +123,14 @@ int64_t TMemoryStream::Write(const void* buffer, int64_t count) {
 void TMemoryStream::SetSize(int64_t size) {
   if (size < 0) size = 0;
   Grow(size);
+  if (size > size_) std::memset(buffer_.get() + size_, 0, static_cast<size_t>(size - size_));
   size_ = size;
   if (position_ > size_) position_ = size_;
 }
 
 void TMemoryStream::Clear() {
-  std::vector<uint8_t>().swap(buffer_);
+  buffer_.reset();
+  capacity_ = 0;
   data_ = nullptr;
   size_ = 0;
   position_ = 0;
@@ -126,7 +140,7 @@ void TMemoryStream::LoadFromStream(TStream& stream) {
   stream.SetPosition(0);
   const int64_t count = stream.Size();
   SetSize(count);
-  if (count > 0) stream.ReadBuffer(buffer_.data(), count);
+  if (count > 0) stream.ReadBuffer(buffer_.get(), count);
   position_ = 0;
 }
 

@@ -2,6 +2,7 @@
 // Byte streams shared by the XML engine and the archive component.
 
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -89,17 +90,22 @@ class TMemoryStream : public TCustomMemoryStream {
   int64_t Write(const void* buffer, int64_t count) override;
   void SetSize(int64_t size) override;
   void Clear();
-  uint8_t* Memory() { return buffer_.data(); }
-  const uint8_t* Memory() const { return buffer_.data(); }
-  int64_t Capacity() const { return static_cast<int64_t>(buffer_.size()); }
+  uint8_t* Memory() { return buffer_.get(); }
+  const uint8_t* Memory() const { return buffer_.get(); }
+  int64_t Capacity() const { return capacity_; }
   // Grows the buffer to at least the capacity, never shrinking it.
   void Reserve(int64_t capacity);
+  // Takes count bytes that the caller placed at Memory() + Position() itself
+  // (within Capacity()): the position, and the size if needed, move past them.
+  void Advance(int64_t count);
   void LoadFromStream(TStream& stream);
   void LoadFromFile(const std::string& utf8_path);
 
  private:
   void Grow(int64_t needed);
-  std::vector<uint8_t> buffer_;
+  // Not filled in advance: a reserved capacity costs no page until written.
+  std::unique_ptr<uint8_t[]> buffer_;
+  int64_t capacity_ = 0;
 };
 
 // A read-only view of memory that the stream does not own.

@@ -6,6 +6,7 @@
 #include <windows.h>
 #else
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -73,6 +74,25 @@ bool GetFileModificationTime(const std::string& path, int64_t& stamp) {
   return true;
 }
 
+bool SetFileModificationTime(const std::string& path, int64_t unix_seconds) {
+  HANDLE h = CreateFileW(Wide(path).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  // 100 ns ticks since 1601-01-01.
+  const uint64_t ticks = static_cast<uint64_t>(unix_seconds + 11644473600LL) * 10000000ULL;
+  FILETIME time;
+  time.dwLowDateTime = static_cast<DWORD>(ticks);
+  time.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+  const bool ok = SetFileTime(h, nullptr, &time, &time) != 0;
+  CloseHandle(h);
+  return ok;
+}
+
+bool IsLink(const std::string& path) {
+  const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
 std::string ExecutablePath() {
   std::wstring buffer(MAX_PATH, L'\0');
   for (;;) {
@@ -124,6 +144,19 @@ bool GetFileModificationTime(const std::string& path, int64_t& stamp) {
   if (::stat(path.c_str(), &st) != 0) return false;
   stamp = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
   return true;
+}
+
+bool SetFileModificationTime(const std::string& path, int64_t unix_seconds) {
+  struct timespec times[2];
+  times[0].tv_sec = static_cast<time_t>(unix_seconds);
+  times[0].tv_nsec = 0;
+  times[1] = times[0];
+  return ::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+bool IsLink(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
 std::string ExecutablePath() {

@@ -44,6 +44,13 @@ bool GetFileIdentity(const std::string& path, TFileIdentity& identity);
 // Last modification time of a file in the system's own units (100 ns ticks on
 // Windows, nanoseconds elsewhere); only for comparing two files' stamps.
 bool GetFileModificationTime(const std::string& path, int64_t& stamp);
+// Sets the last modification (and access) time of a file or folder to a
+// moment in seconds since 1970-01-01 UTC; a link itself, never its target.
+bool SetFileModificationTime(const std::string& path, int64_t unix_seconds);
+
+// True when the path itself (not followed) is a symbolic link, or on Windows
+// any reparse point (junctions included).
+bool IsLink(const std::string& path);
 
 bool FileExists(const std::string& path);
 bool DirectoryExists(const std::string& path);

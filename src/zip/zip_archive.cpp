@@ -3,6 +3,8 @@
 #include <cstdlib>
 
 #include "common/text_format.h"
+#include "zip/zip_engine_loader.h"
+#include "zip/zip_engine_opr.h"
 #include "zip/zip_message_table.h"
 
 namespace zip {
@@ -12,9 +14,14 @@ namespace {
 const std::thread::id g_main_thread = std::this_thread::get_id();
 }  // namespace
 
-TZipArchive::TZipArchive() : on_main_thread_(std::this_thread::get_id() == g_main_thread) {}
+TZipArchive::TZipArchive()
+    : window_handle_(ZipInteraction().WindowHandle()), on_main_thread_(std::this_thread::get_id() == g_main_thread) {
+  // The loader is made before any component, so it outlives them all, those
+  // with static storage included.
+  ZipEngineLoader();
+}
 
-TZipArchive::~TZipArchive() = default;
+TZipArchive::~TZipArchive() { ZipEngineLoader().RemoveComponent(*this); }
 
 // --- operation frame -----------------------------------------------------------
 
@@ -27,6 +34,7 @@ bool TZipArchive::EnterOperation() {
   if (busy_++ == 0) Interaction().BeginBusyCursor();
   ClearLastError();
   cancel_ = 0;
+  success_count_ = 0;
   saved_include_ = include_specs_;
   saved_exclude_ = exclude_specs_;
   return true;
@@ -111,6 +119,13 @@ void TZipArchive::ListArchive() {
   zip_comment_.clear();
   TOperationFrame frame(*this);
   if (!frame.Entered()) return;
+  frame.End(ListNow());
+  if (OnDirUpdate) OnDirUpdate();
+}
+
+bool TZipArchive::ListNow() {
+  lister_.reset();
+  zip_comment_.clear();
   lister_ = std::make_unique<TZipLister>(*this);
   lister_->CenDir().SetUseDirOnlyEntries(use_dir_only_entries_);
   try {
@@ -119,18 +134,15 @@ void TZipArchive::ListArchive() {
     if (result < 0 && ZipCodeId(result) == ZE_NoInFile) {
       // A missing archive is recorded only: no dialog, no message event.
       RecordError(result, LoadZipStr(ZE_NoInFile));
-      frame.End(false);
-    } else if (result < 0) {
-      throw EZipArchiveError(result);
-    } else {
-      zip_comment_ = lister_->CenDir().File().ZipComment();
-      frame.End(true);
+      return false;
     }
+    if (result < 0) throw EZipArchiveError(result);
+    zip_comment_ = lister_->CenDir().File().ZipComment();
+    return true;
   } catch (...) {
-    frame.End(false);
     ReportException();
   }
-  if (OnDirUpdate) OnDirUpdate();
+  return false;
 }
 
 int TZipArchive::EntryCount() const { return active_ && lister_ ? lister_->CenDir().Count() : 0; }
@@ -168,6 +180,7 @@ void TZipArchive::ShowError(int code, const std::string& text, bool show) {
 }
 
 void TZipArchive::ReportException() {
+  streams_.clear();
   try {
     throw;
   } catch (const EZipException& e) {
@@ -220,6 +233,62 @@ bool TZipArchive::CheckCancel() {
     Interaction().ProcessMessages();
   }
   return requested;
+}
+
+// --- engine and extraction ----------------------------------------------------
+
+void TZipArchive::SetEngineLoad(bool load) {
+  if (load == engine_load_) return;
+  TOperationFrame frame(*this);
+  if (!frame.Entered()) return;
+  {
+    TZipEngineOpr opr(*this);
+    if (load) opr.LoadEngine();
+    else opr.ReleaseEngine();
+  }
+  engine_load_ = ZipEngineLoader().References(*this) > 0;
+  frame.End(err_code_ == 0);
+}
+
+common::TMemoryStream* TZipArchive::ExtractToMemory(const std::string& name) {
+  TOperationFrame frame(*this);
+  if (!frame.Entered()) return nullptr;
+  std::string entry = common::Trim(name);
+  if (name.empty() && !include_specs_.empty()) entry = common::Trim(include_specs_.front());
+  bool ok = false;
+  try {
+    if (entry.find_first_of("*?") != std::string::npos) throw EZipArchiveError(MakeZipCode(ZE_Wildcard, 1, __LINE__));
+    if (entry.empty()) throw EZipArchiveError(MakeZipCode(ZE_NothingToZip, 1, __LINE__));
+    include_specs_.assign(1, "0:" + entry);
+    if (!output_stream_) output_stream_ = std::make_unique<common::TMemoryStream>();
+    // Emptied, not freed: a component extracting many entries keeps its buffer.
+    output_stream_->SetSize(0);
+    {
+      TZipEngineOpr opr(*this);
+      ok = opr.Extract(output_stream_.get());
+    }
+    if (success_count_ != 1) output_stream_->SetSize(0);
+  } catch (...) {
+    ReportException();
+  }
+  // The single specification was this call's own: the caller's list comes back
+  // whatever happened.
+  include_specs_ = saved_include_;
+  exclude_specs_ = saved_exclude_;
+  frame.End(ok);
+  return success_count_ == 1 ? output_stream_.get() : nullptr;
+}
+
+int TZipArchive::ExtractToFolder() {
+  TOperationFrame frame(*this);
+  if (!frame.Entered()) return active_ ? err_code_ : ZE_NotActive;
+  bool ok = false;
+  {
+    TZipEngineOpr opr(*this);
+    ok = opr.Extract(nullptr);
+  }
+  frame.End(ok);
+  return err_code_;
 }
 
 // --- progress ------------------------------------------------------------------

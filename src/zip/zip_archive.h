@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "zip/zip_cen_dir.h"
+#include "common/stream.h"
 #include "zip/zip_core.h"
+#include "zip/zip_engine_records.h"
 #include "zip/zip_error.h"
 #include "zip/zip_interaction.h"
 #include "zip/zip_lister.h"
@@ -29,6 +31,40 @@ struct TZipProgressDetails {
   int64_t total = 0;       // items (or bytes) of the task
   int64_t done = 0;        // items (or bytes) done so far
 };
+
+// ExtrOptions: a set of these bits.
+enum TZipExtrOpt : uint32_t {
+  ExtrDirNames = 0x01,   // recreate the stored folders
+  ExtrOverWrite = 0x02,  // replace existing files without asking
+  ExtrFreshen = 0x04,    // only replace existing files that are older
+  ExtrUpdate = 0x08,     // replace older files and add missing ones
+  ExtrTest = 0x10,       // only check the entries
+  ExtrForceDirs = 0x20,  // create a missing base folder
+  ExtrNTFS = 0x40,       // take NTFS time stamps when the entry has them
+};
+using TZipExtrOpts = uint32_t;
+
+// NoSkipping: a set of skip reasons, bit (1 << TZipSkipTypes).
+using TZipSkipSet = uint32_t;
+
+// The answer of a password handler.
+enum TZipPasswordAction { zpaOK, zpaCancel, zpaCancelAll, zpaAbort };
+
+// A stream the application supplies instead of a file.
+struct TZipStreamInfo {
+  common::TStream* stream = nullptr;
+  int64_t size = 0;
+  uint32_t date_time = 0;
+  uint32_t attributes = 0;
+};
+struct TZipStreamItem {
+  std::string name;  // the entry it stands for; empty: "#<number>#stream"
+  common::TStream* stream = nullptr;
+  uint32_t date_time = 0;
+  uint32_t attributes = 0;
+};
+
+class TZipEngineOpr;
 
 class TZipArchive : public TZipContext {
  public:
@@ -65,6 +101,48 @@ class TZipArchive : public TZipContext {
   void SetTrace(bool trace) { trace_ = trace; }
   std::vector<std::string>& IncludeSpecs() { return include_specs_; }
   std::vector<std::string>& ExcludeSpecs() { return exclude_specs_; }
+  // --- extraction settings ------------------------------------------------------
+  const std::string& ExtrBaseDir() const { return extr_base_dir_; }  // empty
+  void SetExtrBaseDir(const std::string& dir) { extr_base_dir_ = dir; }
+  TZipExtrOpts ExtrOptions() const { return extr_options_; }        // empty set
+  void SetExtrOptions(TZipExtrOpts options) { extr_options_ = options; }
+  const std::string& Password() const { return password_; }
+  void SetPassword(const std::string& password) { password_ = password; }
+  int PasswordReqCount() const { return password_req_count_; }     // 1
+  void SetPasswordReqCount(int count) { password_req_count_ = count; }
+  // Folder of temporary files; empty: the system's.
+  const std::string& TempDir() const { return temp_dir_; }
+  void SetTempDir(const std::string& dir) { temp_dir_ = dir; }
+  const std::string& RootDir() const { return root_dir_; }
+  void SetRootDir(const std::string& dir) { root_dir_ = dir; }
+  // Skip reasons that end the extraction with an error.
+  TZipSkipSet NoSkipping() const { return no_skipping_; }
+  void SetNoSkipping(TZipSkipSet reasons) { no_skipping_ = reasons; }
+  // Streams the application supplies; stream n is item n - 1. Cleared after
+  // every extraction.
+  std::vector<TZipStreamItem>& ZipStreams() { return streams_; }
+
+  // --- the engine ---------------------------------------------------------------
+  // Where the engine library is loaded from: a folder, "." and below it
+  // relative to the program's folder, or the library file itself.
+  const std::string& EngineDirectory() const { return engine_directory_; }
+  void SetEngineDirectory(const std::string& dir) { engine_directory_ = dir; }
+  // True while the loader holds a reference for this component.
+  bool EngineLoad() const { return engine_load_; }
+  void SetEngineLoad(bool load);
+
+  // --- extraction --------------------------------------------------------------------
+  // The entry's bytes in OutputStream (positioned after the last byte), or
+  // none unless exactly one entry was produced. The stream stays the
+  // component's, reused by the next call.
+  common::TMemoryStream* ExtractToMemory(const std::string& name);
+  // Every entry matching IncludeSpecs (and not ExcludeSpecs) below
+  // ExtrBaseDir; the last error code (197 when not active).
+  int ExtractToFolder();
+  common::TMemoryStream* OutputStream() const { return output_stream_.get(); }
+  // Entries the last extraction produced.
+  int SuccessCount() const { return success_count_; }
+
   // None: the process-wide interaction.
   void SetInteraction(TZipInteraction* interaction) { interaction_ = interaction; }
   TZipInteraction& Interaction() const { return interaction_ ? *interaction_ : ZipInteraction(); }
@@ -127,6 +205,23 @@ class TZipArchive : public TZipContext {
   std::function<void(bool& abort)> OnCheckTerminate;
   std::function<void()> OnDirUpdate;
   std::function<void(const TZipProgressDetails& details)> OnProgress;
+  std::function<void(bool is_zip_action, std::string& new_password, const std::string& for_file,
+                     unsigned& repeat_count, TZipPasswordAction& action)>
+      OnPasswordError;
+  std::function<void(const std::string& for_file, uint32_t found_crc, uint32_t stored_crc, bool& do_extract)>
+      OnCRC32Error;
+  std::function<void(const std::string& for_file, bool is_older, bool& do_overwrite, int directory_index)>
+      OnExtractOverwrite;
+  std::function<void(const std::string& for_file, TZipSkipTypes skip_type, int& ext_error)> OnSkipped;
+  std::function<void(std::string& new_name, const std::string& old_name, bool& is_changed)> OnSetAddName;
+  std::function<void(const std::string& for_file, std::string& comment, bool& is_changed)> OnFileComment;
+  std::function<void(const std::string& for_file, int& level, bool& is_changed)> OnSetCompLevel;
+  std::function<void(const std::string& for_file, std::string& data, bool& is_changed)> OnFileExtra;
+  // new_name starts as old_name; a different name ending (or not) in a
+  // delimiter as old_name does is taken.
+  std::function<void(const std::string& old_name, std::string& new_name, bool& is_changed)> OnSetExtName;
+  // Stream n of an "n:name" specification; handled false leaves it to ZipStreams.
+  std::function<void(int number, TZipStreamOperation op, TZipStreamInfo& info, bool& handled)> OnStream;
 
  protected:
   // The operation frame: entered only while active and not already busy.
@@ -154,7 +249,10 @@ class TZipArchive : public TZipContext {
   void RecordError(int code, const std::string& text);
 
  private:
+  friend class TZipEngineOpr;
   void ListArchive();
+  // Lists inside a running operation; true on success (failures are reported).
+  bool ListNow();
   void Progress(TZipProgressKind kind, const std::string& name, int64_t total, int64_t done);
 
   bool active_ = true;
@@ -172,6 +270,19 @@ class TZipArchive : public TZipContext {
   std::vector<std::string> include_specs_, exclude_specs_;
   std::vector<std::string> saved_include_, saved_exclude_;
   TZipInteraction* interaction_ = nullptr;
+  intptr_t window_handle_ = 0;
+
+  std::string extr_base_dir_;
+  TZipExtrOpts extr_options_ = 0;
+  std::string password_;
+  int password_req_count_ = 1;
+  std::string temp_dir_, root_dir_;
+  TZipSkipSet no_skipping_ = 0;
+  std::vector<TZipStreamItem> streams_;
+  std::string engine_directory_;
+  bool engine_load_ = false;
+  std::unique_ptr<common::TMemoryStream> output_stream_;
+  int success_count_ = 0;
 
   std::unique_ptr<TZipLister> lister_;
   std::string zip_comment_;

@@ -4,6 +4,7 @@
 // its cancellation poll. The desktop program installs a window-backed one; the
 // default writes dialogs to standard error and does nothing else.
 
+#include <cstdint>
 #include <string>
 
 #include "zip/zip_message_dialog.h"
@@ -14,6 +15,8 @@ class TZipInteraction {
  public:
   virtual ~TZipInteraction();
 
+  // The application's main window, the parent of the engine's own dialogs (0: none).
+  virtual intptr_t WindowHandle() { return 0; }
   // The application's title (the caption of a dialog without a title).
   virtual std::string ApplicationTitle() { return {}; }
   // Shows the dialog modally; the pressed button's modal result. For a

@@ -22,6 +22,20 @@ inline uint64_t GetLe64(std::string_view b, size_t at) {
   return static_cast<uint64_t>(GetLe32(b, at)) | (static_cast<uint64_t>(GetLe32(b, at + 4)) << 32);
 }
 
+// Appends little-endian fields.
+inline void PutLe16(std::string& b, uint32_t v) {
+  b.push_back(static_cast<char>(v & 0xFF));
+  b.push_back(static_cast<char>((v >> 8) & 0xFF));
+}
+inline void PutLe32(std::string& b, uint32_t v) {
+  PutLe16(b, v & 0xFFFF);
+  PutLe16(b, v >> 16);
+}
+inline void PutLe64(std::string& b, uint64_t v) {
+  PutLe32(b, static_cast<uint32_t>(v));
+  PutLe32(b, static_cast<uint32_t>(v >> 32));
+}
+
 // Reads a stream through a buffer. A read that reaches the end of the stream may
 // go on in the next part of a split archive when a part source is given.
 class TZipReader {

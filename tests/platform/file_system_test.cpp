@@ -5,6 +5,7 @@
 #include <set>
 
 #include "platform/file_system.h"
+#include "support/temp_folder.h"
 
 using namespace platform;
 namespace fs = std::filesystem;
@@ -13,12 +14,11 @@ namespace {
 class FileSystem : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = FromPath(fs::temp_directory_path()) + kPathDelimiter + "vorlanex_fs_test";
-    fs::remove_all(ToPath(root_));
+    root_ = scratch_.Path();
     ASSERT_TRUE(ForceDirectories(root_ + kPathDelimiter + "Папка" + kPathDelimiter + "вложенная"));
   }
-  void TearDown() override { fs::remove_all(ToPath(root_)); }
   void Touch(const std::string& path, const std::string& text = "x") { std::ofstream(ToPath(path)) << text; }
+  support::TTempFolder scratch_{"vorlanex_fs_test"};
   std::string root_;
 };
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "platform/file_system.h"
 #include "sorting/file_search.h"
+#include "support/temp_folder.h"
 
 using namespace sorting;
 namespace fs = std::filesystem;
@@ -15,11 +16,8 @@ namespace {
 class SearchFilesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = platform::FromPath(fs::temp_directory_path() / "vorlanex_search_test");
-    fs::remove_all(platform::ToPath(root_));
-    Dir("");
+    root_ = scratch_.Path();
   }
-  void TearDown() override { fs::remove_all(platform::ToPath(root_)); }
   std::string Path(const std::string& rel) const { return rel.empty() ? root_ : root_ + D + rel; }
   void Dir(const std::string& rel) { fs::create_directories(platform::ToPath(Path(rel))); }
   void File(const std::string& rel) { std::ofstream(platform::ToPath(Path(rel))) << "PK"; }
@@ -33,6 +31,7 @@ class SearchFilesTest : public ::testing::Test {
     return v;
   }
   const char D = platform::kPathDelimiter;
+  support::TTempFolder scratch_{"vorlanex_search_test"};
   std::string root_;
 };
 

@@ -1,5 +1,6 @@
-// Writes the seed corpus of fuzz_zip_directory into the folder given.
+// Writes the seed corpus of the archive fuzz targets into the folder given.
 //   make_zip_fuzz_seeds tests/data/fuzz/fuzz_zip_directory
+//   make_zip_fuzz_seeds tests/data/fuzz/fuzz_zip_extract
 
 #include <cstdio>
 #include <string>
@@ -49,6 +50,31 @@ int main(int argc, char** argv) {
     w.Add("small.txt", "s");
     w.zip64 = true;
     save("zip64.zip", w.Build());
+  }
+  {
+    // Names the unpacking must refuse, next to ones it must take.
+    TZipWriter w;
+    w.Add("../up.txt", "u");
+    w.Add("/abs.txt", "a");
+    w.Add("C:\\drive.txt", "c");
+    w.Add("a/../../b.txt", "b");
+    w.AddDirectory("dir");
+    w.Add("dir/sub/ok.txt", "ok", TZipWriterMethod::zwmStored);
+    auto& link = w.Add("link", "../outside");
+    link.host = kHostUnix;
+    link.external_attributes = 0120777u << 16;
+    save("paths.zip", w.Build());
+  }
+  {
+    TZipWriter w;
+    std::string text;
+    for (int i = 0; i < 200; ++i) text += "<row n=\"" + std::to_string(i) + "\">value</row>\n";
+    w.Add("rows.xml", text);
+    w.Add("rows.bin", text, TZipWriterMethod::zwmStored);
+    w.Add("bad-crc.txt", "checked").crc = 1;
+    auto& described = w.Add("described.txt", "data descriptor flag");
+    described.flags = 0x0008;
+    save("data.zip", w.Build());
   }
   return 0;
 }

@@ -8,6 +8,7 @@
 
 #include "common/stream.h"
 #include "platform/file_system.h"
+#include "support/temp_folder.h"
 #include "zip/zip_core.h"
 #include "zip/zip_file.h"
 #include "zip/zip_interaction.h"
@@ -57,23 +58,6 @@ class TRecordingInteraction : public zip::TZipInteraction {
   int busy_begun = 0, busy_ended = 0, processed = 0;
 };
 
-// A scratch folder removed at the end of the test.
-class TTempFolder {
- public:
-  explicit TTempFolder(const std::string& name) {
-    path_ = platform::FromPath(std::filesystem::temp_directory_path()) + platform::kPathDelimiter + name;
-    std::filesystem::remove_all(platform::ToPath(path_));
-    std::filesystem::create_directories(platform::ToPath(path_));
-  }
-  ~TTempFolder() {
-    std::error_code ec;
-    std::filesystem::remove_all(platform::ToPath(path_), ec);
-  }
-  std::string operator/(const std::string& name) const { return path_ + platform::kPathDelimiter + name; }
-  const std::string& Path() const { return path_; }
-
- private:
-  std::string path_;
-};
+using support::TTempFolder;
 
 }  // namespace ziptest

@@ -15,10 +15,14 @@ printf 'signature bytes\n' > "Документы/выписка.xml.sig"
 printf '<doc>plain</doc>\n' > doc.xml
 touch -d '2024-05-17 10:30:00' "Документы" "Документы/выписка.xml" "Документы/выписка.xml.sig" doc.xml
 
-rm -f "$out"/infozip-cyrillic.zip "$out"/infozip-comment.zip "$out"/7z-cyrillic.zip "$out"/sfx-stub.exe
+rm -f "$out"/infozip-cyrillic.zip "$out"/infozip-comment.zip "$out"/7z-cyrillic.zip "$out"/sfx-stub.exe \
+  "$out"/infozip-password.zip "$out"/7z-aes.zip
 zip -q -X -r "$out/infozip-cyrillic.zip" "Документы"
 printf 'Архив для проверки' | zip -q -X -z "$out/infozip-comment.zip" doc.xml
 7z a -tzip -bd -bso0 "$out/7z-cyrillic.zip" "Документы" doc.xml
+# Traditional PKWARE encryption and AES, both with the password "secret".
+zip -q -X -P secret "$out/infozip-password.zip" doc.xml "Документы/выписка.xml.sig"
+7z a -tzip -bd -bso0 -psecret -mem=AES256 "$out/7z-aes.zip" doc.xml
 python3 - "$out" <<'PY'
 import sys, zipfile
 out = sys.argv[1]

@@ -1,0 +1,252 @@
+#include "sorting/sort_run.h"
+
+#include "cadastral/kpt_file.h"
+#include "cadastral/kvzu_file.h"
+#include "cadastral/ostrevan_file.h"
+#include "common/stream.h"
+#include "common/text_format.h"
+#include "platform/file_system.h"
+#include "platform/text_compare.h"
+#include "sorting/file_search.h"
+#include "sorting/output_rules.h"
+#include "zip/zip_archive.h"
+
+namespace sorting {
+
+using cadastral::TRef;
+
+TSortHost::~TSortHost() = default;
+void TSortHost::ArchiveStarted(int, int, const std::string&) {}
+void TSortHost::ArchiveFailed(const std::string&, const std::string&) {}
+void TSortHost::DocumentHandled(const TDocumentRecord&) {}
+void TSortHost::PrepareArchive(zip::TZipArchive&) {}
+
+const char* ActionName(TDocumentAction action) {
+  switch (action) {
+    case TDocumentAction::Unpacked: return "unpacked";
+    case TDocumentAction::Copied: return "copied";
+    case TDocumentAction::WouldPlace: return "would place";
+    case TDocumentAction::NotExtracted: return "not extracted";
+    case TDocumentAction::NotRegistry: return "not a registry document";
+    case TDocumentAction::PlacementFailed: return "placement failed";
+  }
+  return "";
+}
+
+TSortRun::TSortRun(TSortHost& host) : host_(host) {}
+
+void TSortRun::SortButtonClick() {
+  const std::string input = host_.InputFolder();
+  if (input.empty()) return;
+  if (host_.OutputFolder().empty()) return;
+  KptCount = 0;
+  KvzuCount = 0;
+  FailedCount = 0;
+  N = 0;
+  std::string error;
+  try {
+    Run();
+  } catch (const std::exception& e) {
+    error = e.what();
+    if (error.empty()) error = "Unknown error";
+  } catch (...) {
+    error = "Unknown error";
+  }
+  // Whether the archives were all handled or an error ended the run.
+  host_.ResetProgress();
+  archives_.clear();
+  archives_.shrink_to_fit();
+  if (!error.empty()) {
+    host_.ReportError(error);
+    return;
+  }
+  host_.ShowSummary(SummaryText(), kSummaryCaption);
+}
+
+void TSortRun::Run() {
+  archives_.clear();
+  // The list is complete before the first archive is placed, so archives this run
+  // copies into an output folder inside the input folder are not met again.
+  SearchFiles(host_.InputFolder(), "zip", host_.DeepSearch(), archives_);
+  N = static_cast<int>(archives_.size());
+  host_.SetProgressMax(N);
+  for (int i = 0; i < N; ++i) {
+    host_.ArchiveStarted(i, N, archives_[static_cast<size_t>(i)]);
+    ProcessArchive(archives_[static_cast<size_t>(i)]);
+    host_.StepProgress();
+    host_.ProcessMessages();
+  }
+}
+
+std::string TSortRun::SummaryText() const {
+  std::string text = common::Format("Обработано файлов: %d\r\n", N);
+  if (KptCount > 0) text += common::Format("Из них файлов КПТ: %d\r\n", KptCount);
+  if (KvzuCount > 0) text += common::Format("Из них файлов КВЗУ: %d\r\n", KvzuCount);
+  if (FailedCount > 0) text += common::Format("Не удалось разместить файлов: %d\r\n", FailedCount);
+  return common::Trim(text);
+}
+
+void TSortRun::ProcessArchive(const std::string& path) {
+  zip::TZipArchive archive;
+  archive.SetActive(true);
+  archive.SetEngineDirectory(EngineDirectory.empty() ? platform::ExecutableDirectory() : EngineDirectory);
+  host_.PrepareArchive(archive);
+  archive.SetZipFileName(path);
+  if (archive.ErrCode() != 0 && archive.EntryCount() == 0) host_.ArchiveFailed(path, archive.ErrMsg());
+
+  // The engine goes with the component on every way out.
+  struct EngineGuard {
+    zip::TZipArchive& archive;
+    ~EngineGuard() { archive.SetEngineLoad(false); }
+  } guard{archive};
+  archive.SetEngineLoad(true);
+
+  const int count = archive.EntryCount();
+  for (int i = 0; i < count; ++i) {
+    const auto* entry = archive.Entry(i);
+    if (!entry) continue;
+    const std::string name = entry->FileName();
+    if (!IsXmlFileName(name)) continue;
+    common::TStream* stream = archive.ExtractToMemory(name);
+    ProcessXmlStream(archive, name, stream);
+  }
+}
+
+bool TSortRun::IsXmlFileName(const std::string& name) {
+  const size_t dot = name.rfind('.');
+  if (dot == std::string::npos) return false;
+  const std::string_view extension = std::string_view(name).substr(dot);
+  if (extension.find_first_of("\\/:") != std::string_view::npos) return false;
+  return platform::SameText(extension, std::string_view(".xml"));
+}
+
+namespace {
+
+TDocumentRecord NewRecord(const zip::TZipArchive& archive, const std::string& entry) {
+  TDocumentRecord record;
+  record.archive = archive.ZipFileName();
+  record.entry = entry;
+  record.version = cadastral::kUnknownVersion;
+  return record;
+}
+
+}  // namespace
+
+void TSortRun::ProcessXmlStream(zip::TZipArchive& archive, const std::string& entry, common::TStream* stream) {
+  if (!stream) {
+    TDocumentRecord record = NewRecord(archive, entry);
+    record.action = TDocumentAction::NotExtracted;
+    record.reason = archive.ErrMsg();
+    host_.DocumentHandled(record);
+    return;
+  }
+  switch (GetDocumentKind(*stream)) {
+    case cadastral::fkKPT: ProcessKptDocument(archive, entry, *stream); break;
+    case cadastral::fkKvzu: ProcessKvzuDocument(archive, entry, *stream); break;
+    default: {
+      TDocumentRecord record = NewRecord(archive, entry);
+      record.action = TDocumentAction::NotRegistry;
+      host_.DocumentHandled(record);
+      break;
+    }
+  }
+}
+
+cadastral::TOstrevanFileKind TSortRun::GetDocumentKind(common::TStream& stream) {
+  auto file = TRef<cadastral::TOstrevanFile>::Create();
+  file->LoadFromStream(stream);
+  return file->Kind();
+}
+
+namespace {
+
+template <typename File, typename Values>
+TRef<Values> ReadInfo(common::TStream& stream, std::string* version) {
+  auto file = TRef<File>::Create();
+  file->LoadFromStream(stream);
+  if (version) *version = file->Version();
+  if (file->Version() == cadastral::kUnknownVersion) return {};
+  return TRef<Values>(file->InfoData());
+}
+
+}  // namespace
+
+TRef<cadastral::TKPTFileInfoData> TSortRun::ReadKptInfo(common::TStream& stream) {
+  return ReadInfo<cadastral::TKPTFile, cadastral::TKPTFileInfoData>(stream, nullptr);
+}
+
+TRef<cadastral::TKvzuFileInfoData> TSortRun::ReadKvzuInfo(common::TStream& stream) {
+  return ReadInfo<cadastral::TKvzuFile, cadastral::TKvzuFileInfoData>(stream, nullptr);
+}
+
+void TSortRun::ProcessKptDocument(zip::TZipArchive& archive, const std::string& entry, common::TStream& stream) {
+  TDocumentRecord record = NewRecord(archive, entry);
+  record.kind = cadastral::fkKPT;
+  const auto values = ReadInfo<cadastral::TKPTFile, cadastral::TKPTFileInfoData>(stream, &record.version);
+  if (!values) {
+    host_.DocumentHandled(record);
+    return;
+  }
+  ++KptCount;
+  record.cadastral_number = values->CadastralNumber;
+  record.coord_system = values->CoordSystemName;
+  record.certification_number = values->CertificationDocNumber;
+  record.certification_date = values->CertificationDocDate;
+  record.target_folder = GetKptTargetFolder(*values, host_.OutputFolder(), host_.KptRule());
+  PlaceDocument(archive, record);
+}
+
+void TSortRun::ProcessKvzuDocument(zip::TZipArchive& archive, const std::string& entry, common::TStream& stream) {
+  TDocumentRecord record = NewRecord(archive, entry);
+  record.kind = cadastral::fkKvzu;
+  const auto values = ReadInfo<cadastral::TKvzuFile, cadastral::TKvzuFileInfoData>(stream, &record.version);
+  if (!values) {
+    host_.DocumentHandled(record);
+    return;
+  }
+  ++KvzuCount;
+  record.cadastral_number = values->CadastralNumber;
+  record.coord_system = values->CoordSystemName;
+  record.certification_number = values->CertificationDocNumber;
+  record.certification_date = values->CertificationDocDate;
+  record.registration_date = values->DateCreated;
+  record.target_folder = GetKvzuTargetFolder(*values, host_.OutputFolder(), host_.KvzuRule());
+  PlaceDocument(archive, record);
+}
+
+void TSortRun::PlaceDocument(zip::TZipArchive& archive, TDocumentRecord& record) {
+  const std::string& folder = record.target_folder;
+  if (DryRun) {
+    record.action = TDocumentAction::WouldPlace;
+  } else if (!platform::ForceDirectories(folder)) {
+    record.action = TDocumentAction::PlacementFailed;
+    record.reason = "the folder cannot be created";
+  } else if (host_.Unpack()) {
+    if (UnpackArchive(archive, folder) == 0) {
+      record.action = TDocumentAction::Unpacked;
+    } else {
+      record.action = TDocumentAction::PlacementFailed;
+      record.reason = archive.ErrMsg().empty() ? std::string("the archive cannot be unpacked") : archive.ErrMsg();
+    }
+  } else {
+    // The folder ends with the delimiter; the archive keeps its own file name.
+    const std::string name = platform::FromPath(platform::ToPath(archive.ZipFileName()).filename());
+    if (platform::CopyFileReplace(archive.ZipFileName(), folder + name)) {
+      record.action = TDocumentAction::Copied;
+    } else {
+      record.action = TDocumentAction::PlacementFailed;
+      record.reason = "the archive cannot be copied";
+    }
+  }
+  if (record.action == TDocumentAction::PlacementFailed) ++FailedCount;
+  host_.DocumentHandled(record);
+}
+
+int TSortRun::UnpackArchive(zip::TZipArchive& archive, const std::string& folder) {
+  archive.SetExtrBaseDir(folder);
+  archive.IncludeSpecs().push_back("*.*");
+  archive.SetExtrOptions(zip::ExtrDirNames | zip::ExtrOverWrite);
+  return archive.ExtractToFolder();
+}
+
+}  // namespace sorting

@@ -1,0 +1,122 @@
+#pragma once
+// The Sort command from start to end: find the archives, recognise and read every
+// XML document in them, and file each archive under the folder its rule gives.
+
+#include <string>
+#include <vector>
+
+#include "cadastral/file_info_data.h"
+#include "cadastral/ref_object.h"
+
+namespace common {
+class TStream;
+}
+namespace zip {
+class TZipArchive;
+}
+
+namespace sorting {
+
+inline constexpr const char* kSummaryCaption = "Сортировка завершена";
+
+// What became of one XML document.
+enum class TDocumentAction {
+  Unpacked,        // the archive was unpacked into the target folder
+  Copied,          // the archive file was copied into it
+  WouldPlace,      // dry run: recognised and read, nothing created
+  NotExtracted,    // the entry could not be extracted
+  NotRegistry,     // not a document of the registry (or of an unknown version)
+  PlacementFailed  // the folder, the copy or the unpacking failed
+};
+
+const char* ActionName(TDocumentAction action);
+
+struct TDocumentRecord {
+  std::string archive;  // full path of the archive
+  std::string entry;    // name of the XML entry in the archive
+  cadastral::TOstrevanFileKind kind = cadastral::fkUnknown;
+  std::string version;  // "05" ... "09", "-1" when not recognised
+  std::string cadastral_number;
+  std::string coord_system;
+  std::string certification_number;
+  std::string certification_date;
+  std::string registration_date;  // land plots only
+  std::string target_folder;      // empty when nothing was placed
+  TDocumentAction action = TDocumentAction::NotRegistry;
+  std::string reason;  // why placing failed, when it did
+};
+
+// The window, the command line and the tests stand behind this interface.
+class TSortHost {
+ public:
+  virtual ~TSortHost();
+
+  virtual std::string InputFolder() = 0;
+  virtual std::string OutputFolder() = 0;
+  // Read once, when the search starts.
+  virtual bool DeepSearch() = 0;
+  // These three are read again for every document that is placed.
+  virtual bool Unpack() = 0;
+  virtual std::string KptRule() = 0;
+  virtual std::string KvzuRule() = 0;
+
+  virtual void SetProgressMax(int maximum) = 0;
+  virtual void StepProgress() = 0;
+  virtual void ResetProgress() = 0;
+  // Lets the window repaint and answer input between archives.
+  virtual void ProcessMessages() = 0;
+  virtual void ShowSummary(const std::string& text, const std::string& caption) = 0;
+  // The application's error report, for an error that ends the run.
+  virtual void ReportError(const std::string& message) = 0;
+
+  // Observation; nothing by default.
+  virtual void ArchiveStarted(int index, int count, const std::string& path);
+  virtual void ArchiveFailed(const std::string& path, const std::string& message);
+  virtual void DocumentHandled(const TDocumentRecord& record);
+  // Set-up of each archive component before it opens its archive (the command
+  // line makes it unattended); nothing by default.
+  virtual void PrepareArchive(zip::TZipArchive& archive);
+};
+
+class TSortRun {
+ public:
+  explicit TSortRun(TSortHost& host);
+
+  // The Sort command; errors that end it go to the host's error report.
+  void SortButtonClick();
+
+  // Recognise and read, but create and copy nothing.
+  bool DryRun = false;
+  // Where the extraction engine is loaded from: the program's own folder.
+  std::string EngineDirectory;
+
+  int KptCount = 0;
+  int KvzuCount = 0;
+  // Documents that could not be placed in the last run.
+  int FailedCount = 0;
+  // Archives of the last run, in the order of the search.
+  int N = 0;
+
+  void ProcessArchive(const std::string& path);
+  static bool IsXmlFileName(const std::string& name);
+  void ProcessXmlStream(zip::TZipArchive& archive, const std::string& entry, common::TStream* stream);
+  static cadastral::TOstrevanFileKind GetDocumentKind(common::TStream& stream);
+  static cadastral::TRef<cadastral::TKPTFileInfoData> ReadKptInfo(common::TStream& stream);
+  static cadastral::TRef<cadastral::TKvzuFileInfoData> ReadKvzuInfo(common::TStream& stream);
+  void ProcessKptDocument(zip::TZipArchive& archive, const std::string& entry, common::TStream& stream);
+  void ProcessKvzuDocument(zip::TZipArchive& archive, const std::string& entry, common::TStream& stream);
+  // Extracts every entry into the folder; the component's error code (0: done).
+  int UnpackArchive(zip::TZipArchive& archive, const std::string& folder);
+
+  // The summary of the last run, as the message box shows it.
+  std::string SummaryText() const;
+
+ private:
+  void PlaceDocument(zip::TZipArchive& archive, TDocumentRecord& record);
+  void Run();
+
+  TSortHost& host_;
+  std::vector<std::string> archives_;
+};
+
+}  // namespace sorting
