@@ -124,6 +124,8 @@ void ExerciseTree(xml::TXMLDocument& doc, TRandom& random, const std::vector<std
       // misuse the tree refuses
     } catch (const xml::EXmlXPathInvalidString&) {
       // a name that is a path expression (lenient names may hold "." or "/")
+    } catch (const xml::EXmlXPathConvertError&) {
+      // ... with a position that is no number
     }
   }
   CheckTree(doc, nullptr);

@@ -251,9 +251,13 @@ class TXMLDocument {
   // Visits start and the nodes below it, down to max_depth levels (0: start
   // only, negative: all), in document order: a node, then its attributes
   // (with_attributes), then its element, text, entity-reference and
-  // character-data children. No recursion, so any depth is safe.
+  // character-data children. No recursion, so any depth is safe. The node
+  // also, when given, is visited in its place even when it is of another kind
+  // (a comment, say, or an attribute without with_attributes, whose owner is
+  // then visited too).
   template <class F>
-  void WalkDocumentOrder(TXMLNode* start, int max_depth, bool with_attributes, F&& visit) const;
+  void WalkDocumentOrder(TXMLNode* start, int max_depth, bool with_attributes, F&& visit,
+                         const TXMLNode* also = nullptr) const;
 
   // The list handed out by a selection that found nothing, emptied.
   IXMLNodeListPtr EmptyResultList();
@@ -307,9 +311,13 @@ class TXMLDocument {
 };
 
 template <class F>
-void TXMLDocument::WalkDocumentOrder(TXMLNode* start, int max_depth, bool with_attributes, F&& visit) const {
+void TXMLDocument::WalkDocumentOrder(TXMLNode* start, int max_depth, bool with_attributes, F&& visit,
+                                     const TXMLNode* also) const {
   if (!start) return;
-  auto walked = [](const TXMLNode* n) {
+  const TXMLNode* also_owner =
+      also && also->NodeType == TXMLNodeType::Attribute ? also->ParentNode : nullptr;
+  auto walked = [also, also_owner](const TXMLNode* n) {
+    if (n == also || n == also_owner) return true;
     switch (n->NodeType) {
       case TXMLNodeType::Element:
       case TXMLNodeType::Text:
@@ -320,8 +328,11 @@ void TXMLDocument::WalkDocumentOrder(TXMLNode* start, int max_depth, bool with_a
   };
   auto enter = [&](TXMLNode* n) {
     visit(n);
-    if (with_attributes)
+    if (with_attributes) {
       for (TXMLNode* a = n->First[nlAttributes]; a; a = a->NextSibling) visit(a);
+    } else if (n == also_owner) {
+      visit(const_cast<TXMLNode*>(also));
+    }
   };
   enter(start);
   if (max_depth == 0) return;

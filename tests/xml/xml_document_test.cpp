@@ -56,14 +56,6 @@ std::string Loaded(std::string_view text, TXMLWhiteSpaceHandling policy = TXMLWh
   return Dump(doc.DocumentNode());
 }
 
-std::string Nested(int depth) {
-  std::string text;
-  for (int i = 0; i < depth; ++i) text += "<e>";
-  text += "x";
-  for (int i = 0; i < depth; ++i) text += "</e>";
-  return text;
-}
-
 }  // namespace
 
 TEST(XMLDocument, LoadsEveryKindOfNode) {
@@ -134,7 +126,7 @@ TEST(XMLDocument, LookupsOfUnknownNamesAddNothing) {
 
 TEST(XMLDocument, SelectNodeRoutesPathsToTheEvaluator) {
   TXMLDocument doc;
-  ASSERT_TRUE(doc.LoadFromBuffer("<r><a><b/></a></r>"));
+  ASSERT_TRUE(doc.LoadFromBuffer("<r a=\"1\" x.y=\"2\"><a><b/></a></r>"));
   TXMLNode* root = doc.DocumentElement();
   TXMLNode* found;
   try {
@@ -144,8 +136,24 @@ TEST(XMLDocument, SelectNodeRoutesPathsToTheEvaluator) {
     EXPECT_STREQ(e.what(), "XPath cannot be empty.");
   }
   // Anything with ".", "/" or "[" is a path expression, also after "@".
-  for (const char16_t* path : {u"a/b", u"./a", u"a[1]", u"@a/b", u"@x.y"})
-    EXPECT_THROW(root->SelectNode(path, found), EXmlXPathInvalidString) << U8(path);
+  ASSERT_TRUE(root->SelectNode(u"a/b", found));
+  EXPECT_EQ(found, root->FirstChild()->FirstChild());
+  ASSERT_TRUE(root->SelectNode(u"./a", found));
+  EXPECT_EQ(found, root->FirstChild());
+  ASSERT_TRUE(root->SelectNode(u"a[1]", found));
+  EXPECT_EQ(found, root->FirstChild());
+  ASSERT_TRUE(root->SelectNode(u"@a/b", found));  // an attribute ends its path
+  EXPECT_EQ(found, root->FirstAttribute());
+  ASSERT_TRUE(root->SelectNode(u"@x.y", found));
+  EXPECT_EQ(U8(found->NodeValue()), "2");
+  EXPECT_THROW(root->SelectNode(u"a[1", found), EXmlXPathInvalidString);
+  IXMLNodeListPtr list;
+  EXPECT_FALSE(root->SelectNodes(u"a/c", list));
+  ASSERT_TRUE(list);
+  EXPECT_EQ(list->Count(), 0);
+  // SelectNodes evaluates plain names too.
+  ASSERT_TRUE(root->SelectNodes(u"a", list));
+  EXPECT_EQ(list->First(), root->FirstChild());
 }
 
 TEST(XMLDocument, GetTextJoinsTextsWithoutComments) {

@@ -113,4 +113,13 @@ inline TReadResult ReadAll(std::string_view text,
 
 inline void Lenient(xml::TXMLReaderSettings& s) { s.StrictXML = false; }
 
+// depth elements e inside each other around the text "x".
+inline std::string Nested(int depth) {
+  std::string text;
+  for (int i = 0; i < depth; ++i) text += "<e>";
+  text += "x";
+  for (int i = 0; i < depth; ++i) text += "</e>";
+  return text;
+}
+
 }  // namespace xml_test
