@@ -331,17 +331,29 @@ void ReportStages(benchmark::State& state, const TSortResult& r) {
 
 // --- (a) -------------------------------------------------------------------------------
 
-void SmallSort(benchmark::State& state, bool unpack) {
-  TSmallSet& set = Small();
-  SortOnce(set.in, unpack, kArchiveCount, kArchiveCount);  // warms the caches
+// Archives of one document each; bytes: their XML.
+void Sorts(benchmark::State& state, const std::string& input, bool unpack, int archives, size_t bytes) {
+  SortOnce(input, unpack, archives, archives);  // warms the caches
   for (auto _ : state) {
-    const TSortResult r = SortOnce(set.in, unpack, kArchiveCount, kArchiveCount);
-    Report(state, r.ms, set.xml_bytes);
+    const TSortResult r = SortOnce(input, unpack, archives, archives);
+    Report(state, r.ms, bytes);
     ReportStages(state, r);
   }
 }
-void BM_SmallSortCopy(benchmark::State& state) { SmallSort(state, false); }
-void BM_SmallSortUnpack(benchmark::State& state) { SmallSort(state, true); }
+
+// A peer's command line before the output folder, and what follows it.
+void Tool(benchmark::State& state, const std::string& kind, const std::string& command, const std::string& tail,
+          size_t bytes) {
+  for (auto _ : state) {
+    const std::string line = command + Quoted(NewFolder(kind)) + tail;
+    const Clock::time_point start = Clock::now();
+    Shell(line);
+    Report(state, Milliseconds(Clock::now() - start), bytes);
+  }
+}
+
+void BM_SmallSortCopy(benchmark::State& state) { Sorts(state, Small().in, false, kArchiveCount, Small().xml_bytes); }
+void BM_SmallSortUnpack(benchmark::State& state) { Sorts(state, Small().in, true, kArchiveCount, Small().xml_bytes); }
 
 // The same run without an observer, for what the observer costs.
 void BM_SmallSortCopyUnobserved(benchmark::State& state) {
@@ -388,38 +400,20 @@ void BM_SmallReader(benchmark::State& state) {
   }
 }
 
-// command: the peer's command line before the output folder.
-void SmallTool(benchmark::State& state, const std::string& kind, const std::string& command,
-               const std::string& tail = {}) {
-  TSmallSet& set = Small();
-  for (auto _ : state) {
-    const std::string line = command + Quoted(NewFolder(kind)) + tail;
-    const Clock::time_point start = Clock::now();
-    Shell(line);
-    Report(state, Milliseconds(Clock::now() - start), set.xml_bytes);
-  }
+void BM_SmallCp(benchmark::State& state) {
+  Tool(state, "cp", "cp -f " + Quoted(Small().in) + "/*.zip ", "", Small().xml_bytes);
 }
-void BM_SmallCp(benchmark::State& state) { SmallTool(state, "cp", "cp -f " + Quoted(Small().in) + "/*.zip "); }
 // unzip takes the archives by a wildcard and ends with a line of its own.
 void BM_SmallUnzip(benchmark::State& state) {
-  SmallTool(state, "unzip", "unzip -o -q " + Quoted(Small().in + "/*.zip") + " -d ", " >/dev/null");
+  Tool(state, "unzip", "unzip -o -q " + Quoted(Small().in + "/*.zip") + " -d ", " >/dev/null", Small().xml_bytes);
 }
 
 // --- (b) -------------------------------------------------------------------------------
 
 std::string PlanFolder() { return platform::FromPath(fs::path(PlanArchivePath()).parent_path()); }
 
-void PlanSort(benchmark::State& state, bool unpack) {
-  TPlanSet& plan = Plan();
-  SortOnce(PlanFolder(), unpack, 1, 1);
-  for (auto _ : state) {
-    const TSortResult r = SortOnce(PlanFolder(), unpack, 1, 1);
-    Report(state, r.ms, plan.size);
-    ReportStages(state, r);
-  }
-}
-void BM_PlanSortCopy(benchmark::State& state) { PlanSort(state, false); }
-void BM_PlanSortUnpack(benchmark::State& state) { PlanSort(state, true); }
+void BM_PlanSortCopy(benchmark::State& state) { Sorts(state, PlanFolder(), false, 1, Plan().size); }
+void BM_PlanSortUnpack(benchmark::State& state) { Sorts(state, PlanFolder(), true, 1, Plan().size); }
 
 void BM_PlanInflate(benchmark::State& state) {
   TPlanSet& plan = Plan();
@@ -447,18 +441,9 @@ void BM_PlanReader(benchmark::State& state) {
   }
 }
 
-void PlanTool(benchmark::State& state, const std::string& kind, const std::string& command) {
-  TPlanSet& plan = Plan();
-  for (auto _ : state) {
-    const std::string line = command + Quoted(NewFolder(kind));
-    const Clock::time_point start = Clock::now();
-    Shell(line);
-    Report(state, Milliseconds(Clock::now() - start), plan.size);
-  }
-}
-void BM_PlanCp(benchmark::State& state) { PlanTool(state, "cp", "cp -f " + Quoted(PlanArchivePath()) + " "); }
+void BM_PlanCp(benchmark::State& state) { Tool(state, "cp", "cp -f " + Quoted(PlanArchivePath()) + " ", "", Plan().size); }
 void BM_PlanUnzip(benchmark::State& state) {
-  PlanTool(state, "unzip", "unzip -o -q " + Quoted(PlanArchivePath()) + " -d ");
+  Tool(state, "unzip", "unzip -o -q " + Quoted(PlanArchivePath()) + " -d ", "", Plan().size);
 }
 
 void Settings(benchmark::internal::Benchmark* b) {

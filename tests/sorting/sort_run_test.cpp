@@ -80,6 +80,14 @@ class SortRunTest : public ::testing::Test {
     platform::ForceDirectories(platform::FromPath(platform::ToPath(InPath(rel)).parent_path()));
     zip.Save(InPath(rel));
   }
+  // Archives that hold no XML document.
+  void PlainArchives(std::initializer_list<const char*> names) {
+    for (const char* name : names) {
+      support::TZipWriter zip;
+      zip.Add("x.txt", "x");
+      Archive(name, zip);
+    }
+  }
   static std::string Read(const std::string& path) {
     std::ifstream in(platform::ToPath(path), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
@@ -139,11 +147,7 @@ TEST_F(SortRunTest, ForeignDocumentsAreCountedAsArchivesOnly) {
 }
 
 TEST_F(SortRunTest, ProgressRunsToTheArchiveCountAndBack) {
-  for (const char* name : {"1.zip", "2.zip", "sub/3.ZIP"}) {
-    support::TZipWriter zip;
-    zip.Add("x.txt", "x");
-    Archive(name, zip);
-  }
+  PlainArchives({"1.zip", "2.zip", "sub/3.ZIP"});
   EXPECT_EQ(Run(), "Обработано файлов: 3");
   EXPECT_EQ(host_.events, (std::vector<std::string>{"max 3", "step", "messages", "step", "messages", "step",
                                                     "messages", "reset"}));
@@ -220,11 +224,7 @@ TEST_F(SortRunTest, WithoutTheEngineArchivesAreOnlyCounted) {
 }
 
 TEST_F(SortRunTest, TheEngineIsLoadedOnceForTheWholeRun) {
-  for (const char* name : {"1.zip", "2.zip", "3.zip"}) {
-    support::TZipWriter zip;
-    zip.Add("x.txt", "x");
-    Archive(name, zip);
-  }
+  PlainArchives({"1.zip", "2.zip", "3.zip"});
   EXPECT_EQ(Run(), "Обработано файлов: 3");
   // Each archive's component gives its reference back, the run keeps its own
   // until the last archive is done.
