@@ -1,5 +1,7 @@
 #include "sorting/sort_run.h"
 
+#include <type_traits>
+
 #include "cadastral/kpt_file.h"
 #include "cadastral/kvzu_file.h"
 #include "cadastral/ostrevan_file.h"
@@ -245,51 +247,46 @@ TRef<cadastral::TKvzuFileInfoData> TSortRun::ReadKvzuInfo(common::TStream& strea
   return ReadInfo<cadastral::TKvzuFile, cadastral::TKvzuFileInfoData>(stream, nullptr);
 }
 
-void TSortRun::ProcessKptDocument(zip::TZipArchive& archive, const std::string& entry, common::TStream& stream) {
+// Reading, counting and placing are the same for both kinds; only the file
+// class, the counter and the rule differ.
+template <typename File, typename Values, typename TargetFolder>
+void TSortRun::ProcessDocument(zip::TZipArchive& archive, const std::string& entry, common::TStream& stream,
+                               cadastral::TOstrevanFileKind kind, int& count, TargetFolder target_folder) {
   TDocumentRecord record = NewRecord(archive, entry);
-  record.kind = cadastral::fkKPT;
+  record.kind = kind;
   TStageScope read(Observer, TSortStage::Read);
-  const auto values = ReadInfo<cadastral::TKPTFile, cadastral::TKPTFileInfoData>(stream, &record.version);
+  const auto values = ReadInfo<File, Values>(stream, &record.version);
   read.End();
   if (!values) {
     host_.DocumentHandled(record);
     return;
   }
-  ++KptCount;
+  ++count;
   record.cadastral_number = values->CadastralNumber;
   record.coord_system = values->CoordSystemName;
   record.certification_number = values->CertificationDocNumber;
   record.certification_date = values->CertificationDocDate;
+  if constexpr (std::is_same_v<Values, cadastral::TKvzuFileInfoData>) record.registration_date = values->DateCreated;
   {
     TStageScope place(Observer, TSortStage::Place);
-    record.target_folder = GetKptTargetFolder(*values, host_.OutputFolder(), host_.KptRule());
+    record.target_folder = target_folder(*values);
     PlaceDocument(archive, record);
   }
   host_.DocumentHandled(record);
 }
 
+void TSortRun::ProcessKptDocument(zip::TZipArchive& archive, const std::string& entry, common::TStream& stream) {
+  ProcessDocument<cadastral::TKPTFile, cadastral::TKPTFileInfoData>(
+      archive, entry, stream, cadastral::fkKPT, KptCount, [this](const cadastral::TKPTFileInfoData& values) {
+        return GetKptTargetFolder(values, host_.OutputFolder(), host_.KptRule());
+      });
+}
+
 void TSortRun::ProcessKvzuDocument(zip::TZipArchive& archive, const std::string& entry, common::TStream& stream) {
-  TDocumentRecord record = NewRecord(archive, entry);
-  record.kind = cadastral::fkKvzu;
-  TStageScope read(Observer, TSortStage::Read);
-  const auto values = ReadInfo<cadastral::TKvzuFile, cadastral::TKvzuFileInfoData>(stream, &record.version);
-  read.End();
-  if (!values) {
-    host_.DocumentHandled(record);
-    return;
-  }
-  ++KvzuCount;
-  record.cadastral_number = values->CadastralNumber;
-  record.coord_system = values->CoordSystemName;
-  record.certification_number = values->CertificationDocNumber;
-  record.certification_date = values->CertificationDocDate;
-  record.registration_date = values->DateCreated;
-  {
-    TStageScope place(Observer, TSortStage::Place);
-    record.target_folder = GetKvzuTargetFolder(*values, host_.OutputFolder(), host_.KvzuRule());
-    PlaceDocument(archive, record);
-  }
-  host_.DocumentHandled(record);
+  ProcessDocument<cadastral::TKvzuFile, cadastral::TKvzuFileInfoData>(
+      archive, entry, stream, cadastral::fkKvzu, KvzuCount, [this](const cadastral::TKvzuFileInfoData& values) {
+        return GetKvzuTargetFolder(values, host_.OutputFolder(), host_.KvzuRule());
+      });
 }
 
 void TSortRun::PlaceDocument(zip::TZipArchive& archive, TDocumentRecord& record) {

@@ -137,6 +137,9 @@ class TSortRun {
 
  private:
   // Creates the folder and copies or unpacks; the caller reports the record.
+  template <typename File, typename Values, typename TargetFolder>
+  void ProcessDocument(zip::TZipArchive& archive, const std::string& entry, common::TStream& stream,
+                       cadastral::TOstrevanFileKind kind, int& count, TargetFolder target_folder);
   void PlaceDocument(zip::TZipArchive& archive, TDocumentRecord& record);
   void Run();
   std::string EngineFolder() const;
