@@ -5,6 +5,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
@@ -47,6 +48,16 @@ class TMedianReporter : public benchmark::ConsoleReporter {
     if (c == n->second.end()) return false;
     value = c->second;
     return true;
+  }
+  // The heading of one document size and the speed of every benchmark in it.
+  static void PrintSpeeds(const std::string& size, const TSpeeds& speeds, int name_width) {
+    std::printf("\n%s MB document, medians:\n", size.c_str());
+    for (const auto& [name, mbs] : speeds) std::printf("  %-*s %8.0f MB/s\n", name_width, name.c_str(), mbs);
+  }
+  // ours / peer, or 0 when either did not run.
+  static double Ratio(const TSpeeds& speeds, const std::string& ours, const std::string& peer) {
+    const double a = Get(speeds, ours), b = Get(speeds, peer);
+    return a > 0 && b > 0 ? a / b : 0.0;
   }
 
  private:

@@ -200,13 +200,10 @@ class TSummaryReporter : public bench::TMedianReporter {
  public:
   void PrintSummary() const {
     for (const auto& [size, speeds] : Speeds()) {
-      std::printf("\n%s MB document, medians:\n", size.c_str());
-      for (const auto& [name, mbs] : speeds) std::printf("  %-28s %8.0f MB/s\n", name.c_str(), mbs);
-      auto get = [&](const char* name) { return Get(speeds, name); };
-      const double ours = get("BM_TXMLReader");
+      PrintSpeeds(size, speeds, 28);
       auto ratio = [&](const char* peer) {
-        const double other = get(peer);
-        if (other > 0) std::printf("  TXMLReader / %-20s %6.2fx\n", peer + 3, ours / other);
+        if (const double r = Ratio(speeds, "BM_TXMLReader", peer))
+          std::printf("  TXMLReader / %-20s %6.2fx\n", peer + 3, r);
       };
       ratio("BM_Libxml2Reader");
       ratio("BM_Libxml2ReaderAttributes");

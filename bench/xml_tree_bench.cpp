@@ -240,12 +240,9 @@ class TSummaryReporter : public bench::TMedianReporter {
  public:
   void PrintSummary() const {
     for (const auto& [size, speeds] : Speeds()) {
-      std::printf("\n%s MB document, medians:\n", size.c_str());
-      for (const auto& [name, mbs] : speeds) std::printf("  %-24s %8.0f MB/s\n", name.c_str(), mbs);
-      auto get = [&](const char* name) { return Get(speeds, name); };
+      PrintSpeeds(size, speeds, 24);
       auto ratio = [&](const char* ours, const char* peer) {
-        if (get(ours) > 0 && get(peer) > 0)
-          std::printf("  %s / %-22s %6.2fx\n", ours + 3, peer + 3, get(ours) / get(peer));
+        if (const double r = Ratio(speeds, ours, peer)) std::printf("  %s / %-22s %6.2fx\n", ours + 3, peer + 3, r);
       };
       ratio("BM_SeekElementPath", "BM_Libxml2ReaderSeek");
       ratio("BM_SeekElementPath", "BM_ExpatSeek");
