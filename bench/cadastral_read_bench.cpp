@@ -71,7 +71,9 @@ namespace {
 
 constexpr size_t kMB = 1000 * 1000;
 
-testdocs::TSchema SchemaOf(int64_t version) { return version == 6 ? testdocs::TSchema::Kpt06 : testdocs::TSchema::Kpt09; }
+testdocs::TSchema SchemaOf(int64_t version) {
+  return version == 6 ? testdocs::TSchema::Kpt06 : testdocs::TSchema::Kpt09;
+}
 
 struct TPlan {
   std::string bytes;

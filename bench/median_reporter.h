@@ -38,8 +38,7 @@ class TMedianReporter : public benchmark::ConsoleReporter {
     auto it = speeds.find(name);
     return it == speeds.end() ? 0.0 : it->second;
   }
-  bool HasCounter(const std::string& size, const std::string& name, const std::string& counter,
-                  double& value) const {
+  bool HasCounter(const std::string& size, const std::string& name, const std::string& counter, double& value) const {
     auto s = counters_.find(size);
     if (s == counters_.end()) return false;
     auto n = s->second.find(name);

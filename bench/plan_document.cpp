@@ -20,8 +20,8 @@ struct TRandom {
   uint32_t Below(uint32_t n) { return Next() % n; }
 };
 
-const char* const kStreets[] = {"Ленина", "Малышева", "8 Марта", "Куйбышева", "Белинского", "Репина",
-                                "Сибирский тракт", "Фронтовых бригад"};
+const char* const kStreets[] = {"Ленина",     "Малышева", "8 Марта",         "Куйбышева",
+                                "Белинского", "Репина",   "Сибирский тракт", "Фронтовых бригад"};
 const char* const kUses[] = {"для индивидуального жилищного строительства",
                              "для ведения личного подсобного хозяйства &amp; огородничества",
                              "под объект торговли &quot;Магазин&quot;", "для размещения гаражей"};
@@ -46,8 +46,9 @@ std::string MakePlanDocument(size_t target_bytes) {
   out.reserve(target_bytes + (1 << 16));
   out += "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n";
   out += "<?xml-stylesheet type=\"text/xsl\" href=\"/xsl/GKN/KPT/09/common.xsl\"?>\r\n";
-  out += "<KPT xmlns=\"urn://x-artefacts-rosreestr-ru/outgoing/kpt/9.0.3\" "
-         "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\r\n";
+  out +=
+      "<KPT xmlns=\"urn://x-artefacts-rosreestr-ru/outgoing/kpt/9.0.3\" "
+      "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\r\n";
   Line(out, 1, "<CadastralBlocks>");
   int block = 0;
   while (out.size() < target_bytes) {
@@ -57,8 +58,9 @@ std::string MakePlanDocument(size_t target_bytes) {
     Line(out, 2, std::string("<CadastralBlock CadastralNumber=\"") + number + "\">");
     Line(out, 3, "<Parcels>");
     for (int parcel = 1; parcel <= 40 && out.size() < target_bytes; ++parcel) {
-      Line(out, 4, std::string("<Parcel CadastralNumber=\"") + number + ":" + std::to_string(parcel) +
-                       "\" State=\"06\" DateCreated=\"2012-04-" + std::to_string(10 + parcel % 18) + "\">");
+      Line(out, 4,
+           std::string("<Parcel CadastralNumber=\"") + number + ":" + std::to_string(parcel) +
+               "\" State=\"06\" DateCreated=\"2012-04-" + std::to_string(10 + parcel % 18) + "\">");
       Line(out, 5, "<Area>");
       Line(out, 6, "<Area>" + std::to_string(600 + rng.Below(3000)) + "</Area>");
       Line(out, 6, "<Unit>055</Unit>");
@@ -67,9 +69,10 @@ std::string MakePlanDocument(size_t target_bytes) {
       Line(out, 6, "<inBounds>1</inBounds>");
       Line(out, 6, "<Address>");
       Line(out, 7, "<Region>66</Region>");
-      Line(out, 7, "<Note>Свердловская область, г. Екатеринбург, ул. " + std::string(kStreets[rng.Below(8)]) +
-                       ", д. " + std::to_string(1 + rng.Below(120)) + " &quot;" +
-                       std::string(rng.Below(2) ? "А" : "Б") + "&quot;</Note>");
+      Line(out, 7,
+           "<Note>Свердловская область, г. Екатеринбург, ул. " + std::string(kStreets[rng.Below(8)]) + ", д. " +
+               std::to_string(1 + rng.Below(120)) + " &quot;" + std::string(rng.Below(2) ? "А" : "Б") +
+               "&quot;</Note>");
       Line(out, 6, "</Address>");
       Line(out, 5, "</Location>");
       Line(out, 5, "<Category>003002000000</Category>");

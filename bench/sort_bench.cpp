@@ -254,9 +254,7 @@ class TBenchHost : public sorting::TSortHost {
   void ProcessMessages() override {}
   void ShowSummary(const std::string& text, const std::string&) override { summary = text; }
   void ReportError(const std::string& message) override { error = message; }
-  void ArchiveFailed(const std::string& path, const std::string& message) override {
-    error = path + ": " + message;
-  }
+  void ArchiveFailed(const std::string& path, const std::string& message) override { error = path + ": " + message; }
   void PrepareArchive(zip::TZipArchive& archive) override { archive.SetUnattended(true); }
 
   std::string summary, error;
@@ -270,9 +268,7 @@ class TBenchHost : public sorting::TSortHost {
 class TStageClock : public sorting::TSortObserver {
  public:
   void StageStarted(sorting::TSortStage stage) override { started_[Index(stage)] = Clock::now(); }
-  void StageEnded(sorting::TSortStage stage) override {
-    total_[Index(stage)] += Clock::now() - started_[Index(stage)];
-  }
+  void StageEnded(sorting::TSortStage stage) override { total_[Index(stage)] += Clock::now() - started_[Index(stage)]; }
   double Ms(sorting::TSortStage stage) const { return Milliseconds(total_[Index(stage)]); }
 
  private:
@@ -441,7 +437,9 @@ void BM_PlanReader(benchmark::State& state) {
   }
 }
 
-void BM_PlanCp(benchmark::State& state) { Tool(state, "cp", "cp -f " + Quoted(PlanArchivePath()) + " ", "", Plan().size); }
+void BM_PlanCp(benchmark::State& state) {
+  Tool(state, "cp", "cp -f " + Quoted(PlanArchivePath()) + " ", "", Plan().size);
+}
 void BM_PlanUnzip(benchmark::State& state) {
   Tool(state, "unzip", "unzip -o -q " + Quoted(PlanArchivePath()) + " -d ", "", Plan().size);
 }
@@ -473,11 +471,11 @@ double Median(const bench::TMedianReporter& reporter, const std::string& name, c
 
 void PrintStages(const bench::TMedianReporter& r, const std::string& name) {
   const double search = Median(r, name, "search"), open = Median(r, name, "open");
-  std::printf("    listing %.0f ms (search %.0f, opening %.0f), engine load %.0f, extraction %.0f,\n"
-              "    recognition %.0f, reading %.0f, placing %.0f, the rest %.0f\n",
-              search + open, search, open, Median(r, name, "engine"), Median(r, name, "extract"),
-              Median(r, name, "recognise"), Median(r, name, "read"), Median(r, name, "place"),
-              Median(r, name, "other"));
+  std::printf(
+      "    listing %.0f ms (search %.0f, opening %.0f), engine load %.0f, extraction %.0f,\n"
+      "    recognition %.0f, reading %.0f, placing %.0f, the rest %.0f\n",
+      search + open, search, open, Median(r, name, "engine"), Median(r, name, "extract"), Median(r, name, "recognise"),
+      Median(r, name, "read"), Median(r, name, "place"), Median(r, name, "other"));
 }
 
 void PrintSmall(const bench::TMedianReporter& r);
@@ -503,8 +501,8 @@ void PrintModes(const bench::TMedianReporter& r, const std::string& set, int arc
     std::printf("    unavoidable %.0f ms: inflate %.0f + TXMLReader %.0f + %s %.0f\n", floor, inflate, reader,
                 unpack ? "unzip" : "cp", tool);
     if (archives > 1)
-      std::printf("    overhead per archive %.3f ms (goal < 1 ms); run / unavoidable %.2fx\n",
-                  (run - floor) / archives, run / floor);
+      std::printf("    overhead per archive %.3f ms (goal < 1 ms); run / unavoidable %.2fx\n", (run - floor) / archives,
+                  run / floor);
     else
       std::printf("    run / unavoidable %.2fx (goal <= 1.3x)\n", run / floor);
   }
@@ -557,8 +555,8 @@ int Probe(const std::string& name) {
     const uint64_t entry = archive.EntryCount() > 0 ? archive.Entry(0)->UncompressedSize() : 0;
     const long peak = PeakResidentKiB();
     const long limit = static_cast<long>((entry + 64 * kMB) / 1024);
-    std::printf("%s: entry %llu bytes, peak resident %ld KiB, goal at most %ld KiB (entry + 64 MB): %s\n",
-                name.c_str(), static_cast<unsigned long long>(entry), peak, limit, peak <= limit ? "met" : "missed");
+    std::printf("%s: entry %llu bytes, peak resident %ld KiB, goal at most %ld KiB (entry + 64 MB): %s\n", name.c_str(),
+                static_cast<unsigned long long>(entry), peak, limit, peak <= limit ? "met" : "missed");
     return 0;
   }
   std::printf("none: peak resident %ld KiB\n", PeakResidentKiB());

@@ -21,16 +21,14 @@
 #include <memory>
 #include <string>
 
-#include "common/stream.h"
 #include "allocation_counter.h"
+#include "common/stream.h"
 #include "median_reporter.h"
 #include "plan_document.h"
 #include "platform/text_conversion.h"
 #include "xml/xml_reader.h"
 
-
 namespace {
-
 
 const std::string& Document(int64_t megabytes) { return bench::PlanDocument(megabytes); }
 

@@ -20,7 +20,6 @@
 
 #include <benchmark/benchmark.h>
 #include <expat.h>
-
 #include <libxml/parser.h>
 #include <libxml/xmlreader.h>
 
@@ -31,14 +30,13 @@
 #include <pugixml.hpp>
 #include <string>
 
-#include "common/stream.h"
 #include "allocation_counter.h"
+#include "common/stream.h"
 #include "median_reporter.h"
 #include "plan_document.h"
 #include "platform/text_conversion.h"
 #include "xml/xml_document.h"
 #include "xml/xml_sequential_parser.h"
-
 
 namespace {
 
@@ -255,7 +253,6 @@ class TSummaryReporter : public bench::TMedianReporter {
         std::printf("  parcel headers read: %.0f, allocations after the first 100: %.0f\n", headers, allocs);
     }
   }
-
 };
 
 int Probe(const std::string& name, int64_t megabytes) {

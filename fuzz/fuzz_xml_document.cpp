@@ -26,12 +26,12 @@ namespace {
 using xml::TXMLNode;
 
 // Aborts with the line of the failed condition, so that a finding says which.
-#define Check(condition)                                                   \
-  do {                                                                     \
-    if (!(condition)) {                                                    \
+#define Check(condition)                                                           \
+  do {                                                                             \
+    if (!(condition)) {                                                            \
       std::fprintf(stderr, "check failed at line %d: %s\n", __LINE__, #condition); \
-      std::abort();                                                        \
-    }                                                                      \
+      std::abort();                                                                \
+    }                                                                              \
   } while (0)
 
 struct TRandom {
@@ -110,15 +110,39 @@ void ExerciseTree(xml::TXMLDocument& doc, TRandom& random, const std::vector<std
     TXMLNode* found;
     try {
       switch (random.Below(9)) {
-        case 0: a->GetText(); break;
-        case 1: a->FindChild(any_name()); a->GetAttribute(any_name()); break;
-        case 2: a->SelectNode(any_name(), found); a->SelectNode(u"@" + any_name(), found); break;
-        case 3: a->AppendChild(b); break;
-        case 4: if (b->ParentNode) a->InsertBefore(random.Below(2) ? a : b, b, b->NodeType == xml::TXMLNodeType::Attribute ? xml::nlAttributes : xml::nlChildren); break;
-        case 5: if (a != doc.DocumentNode()) a->DeleteSelf(); break;
-        case 6: a->AddAttribute(any_name(), b->NodeName()); a->AddText(b->NodeName()); break;
-        case 7: a->ChildNodes().Get(static_cast<int>(random.Below(4))); a->AttributeNodes().Count(); break;
-        case 8: a->SetNodeValue(b->NodeValue()); break;
+        case 0:
+          a->GetText();
+          break;
+        case 1:
+          a->FindChild(any_name());
+          a->GetAttribute(any_name());
+          break;
+        case 2:
+          a->SelectNode(any_name(), found);
+          a->SelectNode(u"@" + any_name(), found);
+          break;
+        case 3:
+          a->AppendChild(b);
+          break;
+        case 4:
+          if (b->ParentNode)
+            a->InsertBefore(random.Below(2) ? a : b, b,
+                            b->NodeType == xml::TXMLNodeType::Attribute ? xml::nlAttributes : xml::nlChildren);
+          break;
+        case 5:
+          if (a != doc.DocumentNode()) a->DeleteSelf();
+          break;
+        case 6:
+          a->AddAttribute(any_name(), b->NodeName());
+          a->AddText(b->NodeName());
+          break;
+        case 7:
+          a->ChildNodes().Get(static_cast<int>(random.Below(4)));
+          a->AttributeNodes().Count();
+          break;
+        case 8:
+          a->SetNodeValue(b->NodeValue());
+          break;
       }
     } catch (const xml::EXMLDOMException&) {
       // misuse the tree refuses
@@ -161,7 +185,11 @@ void RunCalls(std::string_view text, uint8_t settings, TRandom& random, const st
         const int parts = static_cast<int>(random.Below(4));
         for (int i = 0; i < parts; ++i) {
           const uint32_t kind = random.Below(8);
-          path += kind == 0 ? u".." : kind == 1 ? u"." : kind == 2 ? u"" : names.empty() ? u"x" : names[random.Below(names.size())];
+          path += kind == 0       ? u".."
+                  : kind == 1     ? u"."
+                  : kind == 2     ? u""
+                  : names.empty() ? u"x"
+                                  : names[random.Below(names.size())];
           if (i + 1 < parts || random.Below(4) == 0) path += u'/';
         }
         result = parser.SeekElementPath(path);
@@ -172,7 +200,8 @@ void RunCalls(std::string_view text, uint8_t settings, TRandom& random, const st
         TXMLNode* element;
         bool open;
         result = parser.ReadElementHeader(element, open);
-        if (result) Check(element == parser.Tree().DocumentElement() && element->ParentNode == parser.Tree().DocumentNode());
+        if (result)
+          Check(element == parser.Tree().DocumentElement() && element->ParentNode == parser.Tree().DocumentNode());
         break;
       }
       case 2: {

@@ -82,10 +82,11 @@ void Check(bool condition) {
 
 #ifdef FUZZ_XML_READER_DEBUG
 #include <cstdio>
-#define CHECK_EQUAL(a, b)                                                        \
-  do {                                                                           \
-    if ((a) != (b)) std::printf("MISMATCH %s vs %s\n----\n%s\n----\n%s\n", #a, #b, \
-                                platform::Utf16ToUtf8(ToText(a)).c_str(), platform::Utf16ToUtf8(ToText(b)).c_str()); \
+#define CHECK_EQUAL(a, b)                                                                                      \
+  do {                                                                                                         \
+    if ((a) != (b))                                                                                            \
+      std::printf("MISMATCH %s vs %s\n----\n%s\n----\n%s\n", #a, #b, platform::Utf16ToUtf8(ToText(a)).c_str(), \
+                  platform::Utf16ToUtf8(ToText(b)).c_str());                                                   \
   } while (0)
 std::u16string ToText(const std::string& s) { return platform::Utf8ToUtf16(s); }
 std::u16string ToText(const std::u16string& s) { return s; }

@@ -76,8 +76,12 @@ void Reference(const xml::TXMLXPath& path, TXMLNode* context, TXMLNode* document
         case SK::ParentStep:
           if (n->ParentNode) next.insert(n->ParentNode);
           break;
-        case SK::RootStep: next.insert(document); break;
-        case SK::SelfStep: next.insert(n); break;
+        case SK::RootStep:
+          next.insert(document);
+          break;
+        case SK::SelfStep:
+          next.insert(n);
+          break;
         case SK::DescendantStep: {
           std::vector<TXMLNode*> stack{n};
           while (!stack.empty()) {
@@ -170,8 +174,8 @@ TXMLNode* Context(xml::TXMLDocument& doc, uint8_t choice) {
 }
 
 const char16_t* const kFixedPaths[] = {
-    u"//*", u"//@*", u"*/node()", u"//text()/..", u"/*[last()]/*[1]|//*[@id]", u"..|.|//*[2]",
-    u"*/../*/..", u"node()/node()/@*", u"//*[last()-1]/..//*",
+    u"//*",         u"//@*",      u"*/node()",         u"//text()/..",         u"/*[last()]/*[1]|//*[@id]",
+    u"..|.|//*[2]", u"*/../*/..", u"node()/node()/@*", u"//*[last()-1]/..//*",
 };
 
 }  // namespace

@@ -23,9 +23,9 @@ class TFuzzContext : public zip::TZipContext {
 template <class Entry>
 void Walk(const Entry& e, uint64_t& sink) {
   sink += e.FileName().size() + e.FileComment().size() + e.CompressedSize() + e.UncompressedSize() + e.CRC32() +
-          e.CompressionMethod() + e.DateTime() + e.Flag() + e.VersionMadeBy() + e.VersionNeeded() +
-          e.ExtFileAttrib() + e.IntFileAttrib() + e.StartOnDisk() + e.RelOffLocalHdr() + e.RawFileName().size() +
-          e.ExtraField().size() + e.RawComment().size() + e.IsDirOnly() + e.Encrypted();
+          e.CompressionMethod() + e.DateTime() + e.Flag() + e.VersionMadeBy() + e.VersionNeeded() + e.ExtFileAttrib() +
+          e.IntFileAttrib() + e.StartOnDisk() + e.RelOffLocalHdr() + e.RawFileName().size() + e.ExtraField().size() +
+          e.RawComment().size() + e.IsDirOnly() + e.Encrypted();
 }
 
 const std::string& ScratchFile() {

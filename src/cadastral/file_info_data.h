@@ -22,7 +22,7 @@ inline constexpr const char* kUnknownVersion = "-1";
 // (UTF-8), untrimmed; a value the document lacks stays empty.
 class TKPTFileInfoData : public TRefObject {
  public:
-  std::string CadastralNumber;         // of the cadastral block
+  std::string CadastralNumber;  // of the cadastral block
   std::string CertificationDocNumber;
   std::string CertificationDocDate;
   std::string CoordSystemName;
@@ -34,11 +34,11 @@ class TKPTFileInfoData : public TRefObject {
 // Values of an extract on a land plot.
 class TKvzuFileInfoData : public TRefObject {
  public:
-  std::string CadastralNumber;         // of the land plot
+  std::string CadastralNumber;  // of the land plot
   std::string CertificationDocNumber;
   std::string CertificationDocDate;
   std::string CoordSystemName;
-  std::string DateCreated;             // registration date of the plot
+  std::string DateCreated;  // registration date of the plot
 
   virtual void ReadValues(xml::TXMLSequentialParser& parser) = 0;
 };

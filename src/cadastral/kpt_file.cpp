@@ -74,9 +74,10 @@ constexpr std::u16string_view kPackageCertification = u"/Region_Cadastr/Package/
 }  // namespace
 
 void TKPTFile9InfoData::ReadValues(xml::TXMLSequentialParser& parser) {
-  ReadKptValues(*this, parser,
-                {u"/KPT/CadastralBlocks/CadastralBlock", u"/KPT/CadastralBlocks/CadastralBlock/CoordSystems/ns3:CoordSystem",
-                 u"/KPT/CertificationDoc", "ns6:Number", "ns6:Date"});
+  ReadKptValues(
+      *this, parser,
+      {u"/KPT/CadastralBlocks/CadastralBlock", u"/KPT/CadastralBlocks/CadastralBlock/CoordSystems/ns3:CoordSystem",
+       u"/KPT/CertificationDoc", "ns6:Number", "ns6:Date"});
 }
 
 void TKPTFile8InfoData::ReadValues(xml::TXMLSequentialParser& parser) {

@@ -52,9 +52,10 @@ void TKvzuFile6InfoData::ReadValues(xml::TXMLSequentialParser& parser) {
 }
 
 void TKvzuFile5InfoData::ReadValues(xml::TXMLSequentialParser& parser) {
-  ReadKvzuValues(*this, parser,
-                 {u"/Region_Cadastr_Vidimus_KV/Package/Parcels/Parcel", u"/Region_Cadastr_Vidimus_KV/Package/Certification_Doc",
-                  "Date", "Number", u"/Region_Cadastr_Vidimus_KV/Coord_Systems", "Coord_System"});
+  ReadKvzuValues(
+      *this, parser,
+      {u"/Region_Cadastr_Vidimus_KV/Package/Parcels/Parcel", u"/Region_Cadastr_Vidimus_KV/Package/Certification_Doc",
+       "Date", "Number", u"/Region_Cadastr_Vidimus_KV/Coord_Systems", "Coord_System"});
 }
 
 TKvzuFile::~TKvzuFile() { RefDispose(info_data_); }

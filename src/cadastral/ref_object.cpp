@@ -59,8 +59,7 @@ std::string ClassNameOf(const TRefObject* object) {
   if (!mangled || !*mangled) return kUnknown;
 #if defined(__GNUG__)
   int status = 0;
-  std::unique_ptr<char, void (*)(void*)> demangled(abi::__cxa_demangle(mangled, nullptr, nullptr, &status),
-                                                   std::free);
+  std::unique_ptr<char, void (*)(void*)> demangled(abi::__cxa_demangle(mangled, nullptr, nullptr, &status), std::free);
   if (status != 0 || !demangled) return kUnknown;
   return demangled.get();
 #else
@@ -96,8 +95,7 @@ TRefObjectList::~TRefObjectList() {
 }
 
 void TRefObjectList::CheckIndex(int index, int limit) const {
-  if (index < 0 || index >= limit)
-    throw std::out_of_range(common::Format("List index out of bounds (%d)", index));
+  if (index < 0 || index >= limit) throw std::out_of_range(common::Format("List index out of bounds (%d)", index));
 }
 
 TRefObject* TRefObjectList::Items(int index) const {

@@ -173,7 +173,8 @@ class TCliHost : public sorting::TSortHost {
                        (record.reason.empty() ? "" : ": " + record.reason) +
                        (record.target_folder.empty() ? "" : " (" + record.target_folder + ")"));
         break;
-      default: break;
+      default:
+        break;
     }
   }
   void PrepareArchive(zip::TZipArchive& archive) override {
@@ -223,7 +224,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   std::string error;
   const auto options = ParseOptions(args, error);
   if (!options) {
-    err << "vorlanex-cli: " << error << "\n" << "Try 'vorlanex-cli --help'.\n";
+    err << "vorlanex-cli: " << error << "\n"
+        << "Try 'vorlanex-cli --help'.\n";
     return kExitUsage;
   }
   if (options->help) {

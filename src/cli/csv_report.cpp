@@ -8,9 +8,12 @@ namespace {
 
 const char* KindText(cadastral::TOstrevanFileKind kind) {
   switch (kind) {
-    case cadastral::fkKPT: return "КПТ";
-    case cadastral::fkKvzu: return "КВЗУ";
-    default: return "";
+    case cadastral::fkKPT:
+      return "КПТ";
+    case cadastral::fkKvzu:
+      return "КВЗУ";
+    default:
+      return "";
   }
 }
 
@@ -20,8 +23,8 @@ bool TCsvReport::Open(const std::string& path) {
   file_.open(platform::ToPath(path), std::ios::binary | std::ios::trunc);
   if (!file_) return false;
   file_ << "\xEF\xBB\xBF";
-  Row({"Архив", "Файл в архиве", "Вид", "Версия", "Кадастровый номер", "Система координат",
-       "Номер удостоверения", "Дата удостоверения", "Дата постановки", "Папка", "Результат"});
+  Row({"Архив", "Файл в архиве", "Вид", "Версия", "Кадастровый номер", "Система координат", "Номер удостоверения",
+       "Дата удостоверения", "Дата постановки", "Папка", "Результат"});
   return static_cast<bool>(file_);
 }
 

@@ -4,8 +4,8 @@
 
 #ifdef _WIN32
 #include <io.h>
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 #else
 #include <unistd.h>
 #endif
@@ -44,6 +44,4 @@ bool ErrorIsTerminal() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  return cli::RunCli(Arguments(argc, argv), std::cout, std::cerr, ErrorIsTerminal());
-}
+int main(int argc, char** argv) { return cli::RunCli(Arguments(argc, argv), std::cout, std::cerr, ErrorIsTerminal()); }

@@ -72,9 +72,15 @@ int64_t TCustomMemoryStream::Read(void* buffer, int64_t count) {
 
 int64_t TCustomMemoryStream::Seek(int64_t offset, TSeekOrigin origin) {
   switch (origin) {
-    case TSeekOrigin::soBeginning: position_ = offset; break;
-    case TSeekOrigin::soCurrent: position_ += offset; break;
-    case TSeekOrigin::soEnd: position_ = size_ + offset; break;
+    case TSeekOrigin::soBeginning:
+      position_ = offset;
+      break;
+    case TSeekOrigin::soCurrent:
+      position_ += offset;
+      break;
+    case TSeekOrigin::soEnd:
+      position_ = size_ + offset;
+      break;
   }
   return position_;
 }
@@ -196,9 +202,7 @@ int64_t TVirtualMemoryStream::Write(const void*, int64_t) {
   throw EStreamError("You cannot write to a TVirtualMemoryStream.");
 }
 
-void TVirtualMemoryStream::SetSize(int64_t) {
-  throw EStreamError("You cannot write to a TVirtualMemoryStream.");
-}
+void TVirtualMemoryStream::SetSize(int64_t) { throw EStreamError("You cannot write to a TVirtualMemoryStream."); }
 
 // --- THandleStream / TFileStream -------------------------------------------
 
@@ -241,7 +245,8 @@ int64_t THandleStream::Seek(int64_t offset, TSeekOrigin origin) {
   LARGE_INTEGER dist, result;
   dist.QuadPart = offset;
   const DWORD method = origin == TSeekOrigin::soBeginning ? FILE_BEGIN
-                       : origin == TSeekOrigin::soCurrent ? FILE_CURRENT : FILE_END;
+                       : origin == TSeekOrigin::soCurrent ? FILE_CURRENT
+                                                          : FILE_END;
   if (!SetFilePointerEx(H(handle_), dist, &result, method)) return -1;
   return result.QuadPart;
 }
@@ -254,16 +259,25 @@ void THandleStream::SetSize(int64_t size) {
 TFileStream::TFileStream(const std::string& utf8_path, TFileMode mode) : file_name_(utf8_path) {
   DWORD access = GENERIC_READ, share = FILE_SHARE_READ, disposition = OPEN_EXISTING;
   switch (mode) {
-    case TFileMode::fmOpenRead: break;
-    case TFileMode::fmOpenReadShared: share = FILE_SHARE_READ | FILE_SHARE_WRITE; break;
-    case TFileMode::fmOpenReadWrite: access |= GENERIC_WRITE; share = 0; break;
-    case TFileMode::fmCreate: access |= GENERIC_WRITE; share = 0; disposition = CREATE_ALWAYS; break;
+    case TFileMode::fmOpenRead:
+      break;
+    case TFileMode::fmOpenReadShared:
+      share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+      break;
+    case TFileMode::fmOpenReadWrite:
+      access |= GENERIC_WRITE;
+      share = 0;
+      break;
+    case TFileMode::fmCreate:
+      access |= GENERIC_WRITE;
+      share = 0;
+      disposition = CREATE_ALWAYS;
+      break;
   }
-  HANDLE h = CreateFileW(WidePath(utf8_path).c_str(), access, share, nullptr, disposition,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE h =
+      CreateFileW(WidePath(utf8_path).c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
-    if (mode == TFileMode::fmCreate)
-      throw EFCreateError(Format("Cannot create file \"%s\"", utf8_path.c_str()));
+    if (mode == TFileMode::fmCreate) throw EFCreateError(Format("Cannot create file \"%s\"", utf8_path.c_str()));
     throw EFOpenError(Format("Cannot open file \"%s\"", utf8_path.c_str()));
   }
   handle_ = reinterpret_cast<intptr_t>(h);
@@ -303,13 +317,13 @@ int64_t THandleStream::Write(const void* buffer, int64_t count) {
 
 int64_t THandleStream::Seek(int64_t offset, TSeekOrigin origin) {
   const int whence = origin == TSeekOrigin::soBeginning ? SEEK_SET
-                     : origin == TSeekOrigin::soCurrent ? SEEK_CUR : SEEK_END;
+                     : origin == TSeekOrigin::soCurrent ? SEEK_CUR
+                                                        : SEEK_END;
   return static_cast<int64_t>(::lseek(static_cast<int>(handle_), static_cast<off_t>(offset), whence));
 }
 
 void THandleStream::SetSize(int64_t size) {
-  if (::ftruncate(static_cast<int>(handle_), static_cast<off_t>(size)) != 0)
-    throw EWriteError("Stream write error");
+  if (::ftruncate(static_cast<int>(handle_), static_cast<off_t>(size)) != 0) throw EWriteError("Stream write error");
   if (Position() > size) Seek(size, TSeekOrigin::soBeginning);
 }
 
@@ -317,9 +331,15 @@ TFileStream::TFileStream(const std::string& utf8_path, TFileMode mode) : file_na
   int flags = O_CLOEXEC;
   switch (mode) {
     case TFileMode::fmOpenRead:
-    case TFileMode::fmOpenReadShared: flags |= O_RDONLY; break;
-    case TFileMode::fmOpenReadWrite: flags |= O_RDWR; break;
-    case TFileMode::fmCreate: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+    case TFileMode::fmOpenReadShared:
+      flags |= O_RDONLY;
+      break;
+    case TFileMode::fmOpenReadWrite:
+      flags |= O_RDWR;
+      break;
+    case TFileMode::fmCreate:
+      flags |= O_RDWR | O_CREAT | O_TRUNC;
+      break;
   }
   int fd;
   do {

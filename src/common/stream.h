@@ -133,10 +133,10 @@ class THandleStream : public TStream {
 };
 
 enum class TFileMode {
-  fmOpenRead,       // read only; others may read but not write (share-deny-write)
-  fmOpenReadShared, // read only; others may read and write
-  fmOpenReadWrite,  // existing file, read and write
-  fmCreate,         // create or truncate, read and write
+  fmOpenRead,        // read only; others may read but not write (share-deny-write)
+  fmOpenReadShared,  // read only; others may read and write
+  fmOpenReadWrite,   // existing file, read and write
+  fmCreate,          // create or truncate, read and write
 };
 
 class TFileStream : public THandleStream {

@@ -10,7 +10,8 @@ namespace common {
 #if defined(__GNUC__) || defined(__clang__)
 __attribute__((format(printf, 1, 2)))
 #endif
-std::string Format(const char* format, ...);
+std::string
+Format(const char* format, ...);
 
 // Removes leading and trailing blanks and control characters (every character
 // up to and including U+0020). Bytes of multi-byte UTF-8 sequences are kept.

@@ -41,30 +41,54 @@ namespace {
 // not listed are tried under the usual name patterns; none is ever guessed.
 const char* KnownName(uint32_t code_page) {
   switch (code_page) {
-    case 65001: return "UTF-8";
-    case 65000: return "UTF-7";
-    case 1200: return "UTF-16LE";
-    case 1201: return "UTF-16BE";
-    case 20127: return "US-ASCII";
-    case 20866: return "KOI8-R";
-    case 21866: return "KOI8-U";
-    case 932: return "windows-932";
-    case 936: return "windows-936";
-    case 949: return "windows-949";
-    case 950: return "windows-950";
-    case 874: return "windows-874";
-    case 28591: return "ISO-8859-1";
-    case 28592: return "ISO-8859-2";
-    case 28593: return "ISO-8859-3";
-    case 28594: return "ISO-8859-4";
-    case 28595: return "ISO-8859-5";
-    case 28596: return "ISO-8859-6";
-    case 28597: return "ISO-8859-7";
-    case 28598: return "ISO-8859-8";
-    case 28599: return "ISO-8859-9";
-    case 28603: return "ISO-8859-13";
-    case 28605: return "ISO-8859-15";
-    default: return nullptr;
+    case 65001:
+      return "UTF-8";
+    case 65000:
+      return "UTF-7";
+    case 1200:
+      return "UTF-16LE";
+    case 1201:
+      return "UTF-16BE";
+    case 20127:
+      return "US-ASCII";
+    case 20866:
+      return "KOI8-R";
+    case 21866:
+      return "KOI8-U";
+    case 932:
+      return "windows-932";
+    case 936:
+      return "windows-936";
+    case 949:
+      return "windows-949";
+    case 950:
+      return "windows-950";
+    case 874:
+      return "windows-874";
+    case 28591:
+      return "ISO-8859-1";
+    case 28592:
+      return "ISO-8859-2";
+    case 28593:
+      return "ISO-8859-3";
+    case 28594:
+      return "ISO-8859-4";
+    case 28595:
+      return "ISO-8859-5";
+    case 28596:
+      return "ISO-8859-6";
+    case 28597:
+      return "ISO-8859-7";
+    case 28598:
+      return "ISO-8859-8";
+    case 28599:
+      return "ISO-8859-9";
+    case 28603:
+      return "ISO-8859-13";
+    case 28605:
+      return "ISO-8859-15";
+    default:
+      return nullptr;
   }
 }
 
@@ -140,8 +164,7 @@ void DecodeWith(UConverter* converter, std::string_view bytes, std::u16string& o
 }  // namespace
 
 bool IsCodePageSupported(uint32_t code_page) {
-  if (code_page == kCodePageUtf8 || code_page == kCodePageUtf16LE || code_page == kCodePageUtf16BE)
-    return true;
+  if (code_page == kCodePageUtf8 || code_page == kCodePageUtf16LE || code_page == kCodePageUtf16BE) return true;
   return CachedConverter(code_page) != nullptr;
 }
 
@@ -174,8 +197,7 @@ bool Utf16ToCodePage(uint32_t code_page, std::u16string_view text, std::string& 
     char* target = out.data() + done;
     char* const target_begin = target;
     UErrorCode status = U_ZERO_ERROR;
-    ucnv_fromUnicode(converter, &target, out.data() + out.size(), &source, source_end, nullptr, true,
-                     &status);
+    ucnv_fromUnicode(converter, &target, out.data() + out.size(), &source, source_end, nullptr, true, &status);
     done += static_cast<size_t>(target - target_begin);
     if (status == U_BUFFER_OVERFLOW_ERROR) {
       out.resize(out.size() * 2);

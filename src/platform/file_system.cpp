@@ -75,8 +75,9 @@ bool GetFileModificationTime(const std::string& path, int64_t& stamp) {
 }
 
 bool SetFileModificationTime(const std::string& path, int64_t unix_seconds) {
-  HANDLE h = CreateFileW(Wide(path).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  HANDLE h =
+      CreateFileW(Wide(path).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   // 100 ns ticks since 1601-01-01.
   const uint64_t ticks = static_cast<uint64_t>(unix_seconds + 11644473600LL) * 10000000ULL;
@@ -197,8 +198,8 @@ bool ForceDirectories(const std::string& path) {
 
 bool CopyFileReplace(const std::string& source, const std::string& target) {
   std::error_code ec;
-  return std::filesystem::copy_file(ToPath(source), ToPath(target),
-                                    std::filesystem::copy_options::overwrite_existing, ec) &&
+  return std::filesystem::copy_file(ToPath(source), ToPath(target), std::filesystem::copy_options::overwrite_existing,
+                                    ec) &&
          !ec;
 }
 

@@ -20,16 +20,15 @@ std::filesystem::path ToPath(std::string_view utf8);
 std::string FromPath(const std::filesystem::path& path);
 
 struct TDirectoryEntry {
-  std::string name;       // as the file system reports it, UTF-8
-  bool is_directory;      // a link to a directory counts as a directory
+  std::string name;   // as the file system reports it, UTF-8
+  bool is_directory;  // a link to a directory counts as a directory
   bool is_link;
 };
 
 // Calls visit for every entry of the folder, "." and ".." included, in the
 // order the file system returns them. Returns false when the folder cannot be
 // read (nothing is visited then). Hidden and system entries are listed.
-bool EnumerateDirectory(const std::string& folder,
-                        const std::function<void(const TDirectoryEntry&)>& visit);
+bool EnumerateDirectory(const std::string& folder, const std::function<void(const TDirectoryEntry&)>& visit);
 
 // Identity of a file or folder after following links: device and inode, or
 // volume serial and file index on Windows.

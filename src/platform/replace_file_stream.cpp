@@ -41,8 +41,8 @@ TReplaceFileStream::TReplaceFileStream(const std::string& final_name) : final_na
   for (int attempt = 0; attempt < 100 && handle_ == -1; ++attempt) {
     temp_name_ = folder + common::Format(".vx%lu-%u.tmp", ProcessId(), g_counter.fetch_add(1));
 #ifdef _WIN32
-    HANDLE h = CreateFileW(ToPath(temp_name_).wstring().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                           CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileW(ToPath(temp_name_).wstring().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h != INVALID_HANDLE_VALUE) {
       handle_ = reinterpret_cast<intptr_t>(h);
     } else if (GetLastError() != ERROR_FILE_EXISTS) {

@@ -22,7 +22,6 @@ constexpr char16_t kReplacement = 0xFFFD;
 
 inline bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
 
-
 }  // namespace
 
 size_t DecodeUtf8ToUtf16(const char* data, size_t size, char16_t* out) {

@@ -52,12 +52,18 @@ class TStageScope {
 
 const char* ActionName(TDocumentAction action) {
   switch (action) {
-    case TDocumentAction::Unpacked: return "unpacked";
-    case TDocumentAction::Copied: return "copied";
-    case TDocumentAction::WouldPlace: return "would place";
-    case TDocumentAction::NotExtracted: return "not extracted";
-    case TDocumentAction::NotRegistry: return "not a registry document";
-    case TDocumentAction::PlacementFailed: return "placement failed";
+    case TDocumentAction::Unpacked:
+      return "unpacked";
+    case TDocumentAction::Copied:
+      return "copied";
+    case TDocumentAction::WouldPlace:
+      return "would place";
+    case TDocumentAction::NotExtracted:
+      return "not extracted";
+    case TDocumentAction::NotRegistry:
+      return "not a registry document";
+    case TDocumentAction::PlacementFailed:
+      return "placement failed";
   }
   return "";
 }
@@ -209,8 +215,12 @@ void TSortRun::ProcessXmlStream(zip::TZipArchive& archive, const std::string& en
     kind = GetDocumentKind(*stream);
   }
   switch (kind) {
-    case cadastral::fkKPT: ProcessKptDocument(archive, entry, *stream); break;
-    case cadastral::fkKvzu: ProcessKvzuDocument(archive, entry, *stream); break;
+    case cadastral::fkKPT:
+      ProcessKptDocument(archive, entry, *stream);
+      break;
+    case cadastral::fkKvzu:
+      ProcessKvzuDocument(archive, entry, *stream);
+      break;
     default: {
       TDocumentRecord record = NewRecord(archive, entry);
       record.action = TDocumentAction::NotRegistry;

@@ -74,9 +74,14 @@ int64_t TBufferedReadStream::Seek(int64_t offset, common::TSeekOrigin origin) {
   const int64_t start = WindowStart();
   int64_t target = offset;
   switch (origin) {
-    case common::TSeekOrigin::soBeginning: break;
-    case common::TSeekOrigin::soCurrent: target = start + index_ + offset; break;
-    case common::TSeekOrigin::soEnd: target = size_ + offset; break;
+    case common::TSeekOrigin::soBeginning:
+      break;
+    case common::TSeekOrigin::soCurrent:
+      target = start + index_ + offset;
+      break;
+    case common::TSeekOrigin::soEnd:
+      target = size_ + offset;
+      break;
   }
   if (target >= start && target <= start + filled_) {
     index_ = target - start;

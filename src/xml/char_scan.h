@@ -24,11 +24,11 @@ using platform::LowestSetBit;
 // 0xFFFE and 0xFFFF, and lanes equal to one of the four characters: exactly
 // the stop characters of text and of attribute values.
 inline __m128i Stops(__m128i c, __m128i a, __m128i b, __m128i d, __m128i f) {
-  const __m128i control = _mm_andnot_si128(
-      _mm_cmpeq_epi16(c, _mm_set1_epi16(0x09)),
-      _mm_cmpeq_epi16(_mm_subs_epu16(c, _mm_set1_epi16(0x1F)), _mm_setzero_si128()));
-  const __m128i high = _mm_cmpgt_epi16(_mm_xor_si128(c, _mm_set1_epi16(static_cast<short>(0x8000))),
-                                       _mm_set1_epi16(0x7FFD));
+  const __m128i control =
+      _mm_andnot_si128(_mm_cmpeq_epi16(c, _mm_set1_epi16(0x09)),
+                       _mm_cmpeq_epi16(_mm_subs_epu16(c, _mm_set1_epi16(0x1F)), _mm_setzero_si128()));
+  const __m128i high =
+      _mm_cmpgt_epi16(_mm_xor_si128(c, _mm_set1_epi16(static_cast<short>(0x8000))), _mm_set1_epi16(0x7FFD));
   __m128i any = _mm_or_si128(control, high);
   any = _mm_or_si128(any, _mm_cmpeq_epi16(c, a));
   any = _mm_or_si128(any, _mm_cmpeq_epi16(c, b));
@@ -61,8 +61,8 @@ inline const char16_t* SkipBlanks(const char16_t* p, const char16_t* end) {
   const __m128i space = _mm_set1_epi16(0x20), tab = _mm_set1_epi16(0x09);
   while (end - p >= 8) {
     const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const unsigned blank = static_cast<unsigned>(
-        _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi16(c, space), _mm_cmpeq_epi16(c, tab))));
+    const unsigned blank =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi16(c, space), _mm_cmpeq_epi16(c, tab))));
     if (blank != 0xFFFF) return p + LowestSetBit(~blank & 0xFFFF) / 2;
     p += 8;
   }

@@ -97,9 +97,7 @@ void TBigEndianUnicodeEncoding::EncodeText(std::u16string_view text, std::string
   CopyBytes(text, bytes, true);
 }
 
-TEncodingPtr TBigEndianUnicodeEncoding::CloneEncoding() const {
-  return MakeEncoding<TBigEndianUnicodeEncoding>();
-}
+TEncodingPtr TBigEndianUnicodeEncoding::CloneEncoding() const { return MakeEncoding<TBigEndianUnicodeEncoding>(); }
 
 // --- shared encodings --------------------------------------------------------
 
@@ -135,9 +133,8 @@ TEncoding* EncodingAnsi() {
 }
 
 TEncoding* EncodingAscii() {
-  return SharedEncoding(kAscii, [] {
-    return std::make_unique<TMBCSEncoding>(platform::IsCodePageSupported(20127) ? 20127 : 437);
-  });
+  return SharedEncoding(
+      kAscii, [] { return std::make_unique<TMBCSEncoding>(platform::IsCodePageSupported(20127) ? 20127 : 437); });
 }
 
 TEncoding* EncodingUTF16LE() {
@@ -166,25 +163,31 @@ bool IsSharedEncoding(const TEncoding* encoding) {
 // --- names -------------------------------------------------------------------
 
 const TEncodingInfo kEncodingInfos[33] = {
-    {65001, "utf-8"},        {1200, "utf-16"},        {1201, "utf-16be"},      {1250, "windows-1250"},
-    {1251, "windows-1251"},  {1252, "windows-1252"},  {1253, "windows-1253"},  {1254, "windows-1254"},
-    {1255, "windows-1255"},  {1256, "windows-1256"},  {1257, "windows-1257"},  {1258, "windows-1258"},
-    {28591, "iso-8859-1"},   {28592, "iso-8859-2"},   {28593, "iso-8859-3"},   {28594, "iso-8859-4"},
-    {28595, "iso-8859-5"},   {28596, "iso-8859-6"},   {28597, "iso-8859-7"},   {28598, "iso-8859-8"},
-    {28599, "iso-8859-9"},   {28603, "iso-8859-13"},  {28605, "iso-8859-15"},  {20866, "koi8-r"},
-    {21866, "koi8-u"},       {437, "ibm437"},         {850, "ibm850"},         {852, "ibm852"},
-    {866, "cp866"},          {874, "windows-874"},    {932, "shift-jis"},      {20127, "us-ascii"},
+    {65001, "utf-8"},       {1200, "utf-16"},       {1201, "utf-16be"},     {1250, "windows-1250"},
+    {1251, "windows-1251"}, {1252, "windows-1252"}, {1253, "windows-1253"}, {1254, "windows-1254"},
+    {1255, "windows-1255"}, {1256, "windows-1256"}, {1257, "windows-1257"}, {1258, "windows-1258"},
+    {28591, "iso-8859-1"},  {28592, "iso-8859-2"},  {28593, "iso-8859-3"},  {28594, "iso-8859-4"},
+    {28595, "iso-8859-5"},  {28596, "iso-8859-6"},  {28597, "iso-8859-7"},  {28598, "iso-8859-8"},
+    {28599, "iso-8859-9"},  {28603, "iso-8859-13"}, {28605, "iso-8859-15"}, {20866, "koi8-r"},
+    {21866, "koi8-u"},      {437, "ibm437"},        {850, "ibm850"},        {852, "ibm852"},
+    {866, "cp866"},         {874, "windows-874"},   {932, "shift-jis"},     {20127, "us-ascii"},
     {65000, "utf-7"},
 };
 
 TEncodingPtr EncodingFromCodePage(uint32_t code_page) {
   switch (code_page) {
-    case 0: return Shared(EncodingAnsi());
-    case 1200: return Shared(EncodingUTF16LE());
-    case 1201: return Shared(EncodingUTF16BE());
-    case 65000: return Shared(EncodingUTF7());
-    case 65001: return Shared(EncodingUTF8());
-    default: return MakeEncoding<TMBCSEncoding>(code_page);
+    case 0:
+      return Shared(EncodingAnsi());
+    case 1200:
+      return Shared(EncodingUTF16LE());
+    case 1201:
+      return Shared(EncodingUTF16BE());
+    case 65000:
+      return Shared(EncodingUTF7());
+    case 65001:
+      return Shared(EncodingUTF8());
+    default:
+      return MakeEncoding<TMBCSEncoding>(code_page);
   }
 }
 

@@ -14,7 +14,7 @@ namespace xml {
 enum class TIntDictionaryDuplicates : uint8_t {
   Ignore = 0,  // adding an existing key changes nothing and returns its position
   Accept = 1,
-  Error = 2,   // adding an existing key raises EIntDictionaryError
+  Error = 2,  // adding an existing key raises EIntDictionaryError
 };
 
 enum class TIntDictionarySort : uint8_t { Unsorted = 0, Ascending = 1, Descending = 2 };
@@ -94,8 +94,8 @@ class TIntDictionary {
     std::vector<TItem> merged;
     merged.reserve(items_.size() + items.size());
     std::merge(std::make_move_iterator(items_.begin()), std::make_move_iterator(items_.end()),
-               std::make_move_iterator(items.begin()), std::make_move_iterator(items.end()),
-               std::back_inserter(merged), before);
+               std::make_move_iterator(items.begin()), std::make_move_iterator(items.end()), std::back_inserter(merged),
+               before);
     items_.swap(merged);
   }
 

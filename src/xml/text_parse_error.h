@@ -79,8 +79,8 @@ class TTextParseError : public ITextParseError {
   [[noreturn]] void RaiseException() const override;
   void RaiseAndCatchException() const override;
 
-  void Set(std::u16string url, std::u16string reason, int64_t line, int64_t line_position,
-           std::u16string source_stub, int source_stub_position);
+  void Set(std::u16string url, std::u16string reason, int64_t line, int64_t line_position, std::u16string source_stub,
+           int source_stub_position);
 
  private:
   std::u16string url_, reason_, source_stub_;

@@ -35,11 +35,16 @@ int64_t MissingUtf8Bytes(const unsigned char* bytes, int64_t count) {
     const unsigned char c = bytes[count - back];
     if ((c & 0xC0) == 0x80) continue;  // a continuation byte: look further back
     int length = 1;
-    if ((c & 0xE0) == 0xC0) length = 2;
-    else if ((c & 0xF0) == 0xE0) length = 3;
-    else if ((c & 0xF8) == 0xF0) length = 4;
-    else if ((c & 0xFC) == 0xF8) length = 5;
-    else if ((c & 0xFE) == 0xFC) length = 6;
+    if ((c & 0xE0) == 0xC0)
+      length = 2;
+    else if ((c & 0xF0) == 0xE0)
+      length = 3;
+    else if ((c & 0xF8) == 0xF0)
+      length = 4;
+    else if ((c & 0xFC) == 0xF8)
+      length = 5;
+    else if ((c & 0xFE) == 0xFC)
+      length = 6;
     return length - back;
   }
   return 0;
@@ -65,9 +70,7 @@ void TTextReader::ReleaseBuffer() {
   if (owned_stream_) owned_stream_->ReleaseBuffer();
 }
 
-void TTextReader::EmptyBlock() {
-  block_begin_ = pos_ = end_ = nullptr;
-}
+void TTextReader::EmptyBlock() { block_begin_ = pos_ = end_ = nullptr; }
 
 void TTextReader::ResetPosition() {
   file_position_ = 0;
@@ -155,8 +158,7 @@ bool TTextReader::DecodeBlock() {
     int64_t n = std::min<int64_t>(buffer_size_, left);
     if (n <= 0) return false;
     // UTF-16 blocks hold whole code units, whatever the block size.
-    if ((n & 1) && n < left && n > 1 &&
-        (decode_kind_ == TDecodeKind::Utf16LE || decode_kind_ == TDecodeKind::Utf16BE))
+    if ((n & 1) && n < left && n > 1 && (decode_kind_ == TDecodeKind::Utf16LE || decode_kind_ == TDecodeKind::Utf16BE))
       --n;
 
     // The block's bytes: straight from memory when the stream lies there.
@@ -182,9 +184,8 @@ bool TTextReader::DecodeBlock() {
     // UTF-8; a few more rounds settle that without letting the block grow long.
     if (dynamic_cast<const TUTF8Encoding*>(encoding_.get()) && count == n) {
       for (int round = 0; round < 8; ++round) {
-        const int64_t missing =
-            std::min<int64_t>(MissingUtf8Bytes(reinterpret_cast<const unsigned char*>(bytes), count),
-                              stream_size_ - next_byte_ - count);
+        const int64_t missing = std::min<int64_t>(
+            MissingUtf8Bytes(reinterpret_cast<const unsigned char*>(bytes), count), stream_size_ - next_byte_ - count);
         if (missing <= 0) break;
         int64_t got;
         if (memory_) {
@@ -298,9 +299,13 @@ void TTextReader::RaiseParseErrorRecord(std::shared_ptr<TTextParseError> record,
   record->Set(url_, std::move(reason), line, line_position, std::move(stub), stub_position);
   parse_error_ = record;
   switch (error_handling_) {
-    case TErrorHandling::Silent: break;
-    case TErrorHandling::RaiseAndCatch: record->RaiseAndCatchException(); break;
-    case TErrorHandling::Raise: record->RaiseException();
+    case TErrorHandling::Silent:
+      break;
+    case TErrorHandling::RaiseAndCatch:
+      record->RaiseAndCatchException();
+      break;
+    case TErrorHandling::Raise:
+      record->RaiseException();
   }
 }
 

@@ -4,12 +4,12 @@ namespace xml {
 
 namespace detail {
 
-constexpr uint32_t kNameStartRanges[][2] = {
-    {':', ':'},       {'A', 'Z'},       {'_', '_'},       {'a', 'z'},       {0xC0, 0xD6},
-    {0xD8, 0xF6},     {0xF8, 0x2FF},    {0x370, 0x37D},   {0x37F, 0x1FFF},  {0x200C, 0x200D},
-    {0x2070, 0x218F}, {0x2C00, 0x2FEF}, {0x3001, 0xD7FF}, {0xF900, 0xFDCF}, {0xFDF0, 0xFFFD}};
-constexpr uint32_t kNameExtraRanges[][2] = {
-    {'-', '-'}, {'.', '.'}, {'0', '9'}, {0xB7, 0xB7}, {0x300, 0x36F}, {0x203F, 0x2040}};
+constexpr uint32_t kNameStartRanges[][2] = {{':', ':'},       {'A', 'Z'},       {'_', '_'},       {'a', 'z'},
+                                            {0xC0, 0xD6},     {0xD8, 0xF6},     {0xF8, 0x2FF},    {0x370, 0x37D},
+                                            {0x37F, 0x1FFF},  {0x200C, 0x200D}, {0x2070, 0x218F}, {0x2C00, 0x2FEF},
+                                            {0x3001, 0xD7FF}, {0xF900, 0xFDCF}, {0xFDF0, 0xFFFD}};
+constexpr uint32_t kNameExtraRanges[][2] = {{'-', '-'},   {'.', '.'},     {'0', '9'},
+                                            {0xB7, 0xB7}, {0x300, 0x36F}, {0x203F, 0x2040}};
 
 constexpr std::array<uint8_t, 65536> MakeTable() {
   std::array<uint8_t, 65536> table{};

@@ -8,14 +8,14 @@
 namespace xml {
 
 enum TXMLCharFlag : uint8_t {
-  cfNameStart = 1,    // NameStartChar
-  cfName = 2,         // NameChar
-  cfInvalid = 4,      // U+0000-U+0008, U+000B, U+000C, U+000E-U+001F, U+FFFE, U+FFFF
-  cfWhite = 8,        // tab, LF, CR, space
-  cfTextStop = 16,    // ends a plain run of text: < & CR LF ] > and invalid characters
-  cfAttrStop = 32,    // ends a plain run of an attribute value: " ' & < CR LF and invalid
-  cfTerminator = 64,  // ends a name in lenient mode: up to space, " ' / < = > ?
-  cfMarkupStop = 128, // ends a plain run of markup content: > [ CR LF and invalid
+  cfNameStart = 1,     // NameStartChar
+  cfName = 2,          // NameChar
+  cfInvalid = 4,       // U+0000-U+0008, U+000B, U+000C, U+000E-U+001F, U+FFFE, U+FFFF
+  cfWhite = 8,         // tab, LF, CR, space
+  cfTextStop = 16,     // ends a plain run of text: < & CR LF ] > and invalid characters
+  cfAttrStop = 32,     // ends a plain run of an attribute value: " ' & < CR LF and invalid
+  cfTerminator = 64,   // ends a name in lenient mode: up to space, " ' / < = > ?
+  cfMarkupStop = 128,  // ends a plain run of markup content: > [ CR LF and invalid
 };
 
 // Built at compile time (in xml_chars.cpp).

@@ -52,10 +52,17 @@ std::u16string_view TrimView(std::u16string_view text) {
 void AppendEscaped(std::u16string& out, std::u16string_view value) {
   for (char16_t c : value) {
     switch (c) {
-      case u'&': out += u"&amp;"; break;
-      case u'<': out += u"&lt;"; break;
-      case u'"': out += u"&quot;"; break;
-      default: out += c;
+      case u'&':
+        out += u"&amp;";
+        break;
+      case u'<':
+        out += u"&lt;";
+        break;
+      case u'"':
+        out += u"&quot;";
+        break;
+      default:
+        out += c;
     }
   }
 }
@@ -492,9 +499,7 @@ uint32_t TXMLDocument::CodePage() const {
   return code_page ? code_page : 65001;
 }
 
-void TXMLDocument::SetCodePage(uint32_t code_page) {
-  SetEncoding(platform::Utf8ToUtf16(AliasFromCodePage(code_page)));
-}
+void TXMLDocument::SetCodePage(uint32_t code_page) { SetEncoding(platform::Utf8ToUtf16(AliasFromCodePage(code_page))); }
 
 // --- loading -----------------------------------------------------------------------------
 
@@ -669,8 +674,11 @@ TXMLNode* TXMLNode::AddText(std::u16string_view text) {
     case TXMLWhiteSpaceHandling::OmitWhiteSpaceOnly:
       if (IsWhiteOnly(text)) return nullptr;
       break;
-    case TXMLWhiteSpaceHandling::Trim: text = TrimView(text); break;
-    case TXMLWhiteSpaceHandling::PreserveAll: break;
+    case TXMLWhiteSpaceHandling::Trim:
+      text = TrimView(text);
+      break;
+    case TXMLWhiteSpaceHandling::PreserveAll:
+      break;
     case TXMLWhiteSpaceHandling::FollowXmlSpace:
       if (doc.Loading) {
         if (!PreserveInEffect()) text = TrimView(text);
@@ -704,9 +712,7 @@ void CheckInsertion(const TXMLNode* parent, const TXMLNode* node) {
     if (p == node) throw EXMLDOMException(kOwnSubtree);
 }
 
-TXMLNodeListKind HomeList(const TXMLNode* node) {
-  return node->NodeType == NT::Attribute ? nlAttributes : nlChildren;
-}
+TXMLNodeListKind HomeList(const TXMLNode* node) { return node->NodeType == NT::Attribute ? nlAttributes : nlChildren; }
 
 }  // namespace
 
@@ -805,16 +811,22 @@ bool TXMLNode::LoadFromReader(TXMLReader& reader, const TXMLReaderToken*& last_t
     }
     bool left = false;  // the token ended this node itself
     switch (type) {
-      case TT::OpenXMLDeclaration: current = current->AddXMLDeclaration(); break;
+      case TT::OpenXMLDeclaration:
+        current = current->AddXMLDeclaration();
+        break;
       case TT::XMLDeclarationAttribute:
-      case TT::Attribute: current->AddAttribute(token->TokenName, token->TokenValue); break;
+      case TT::Attribute:
+        current->AddAttribute(token->TokenName, token->TokenValue);
+        break;
       case TT::FinishXMLDeclaration:
       case TT::FinishOpenElementClose:
       case TT::CloseElement:
         left = current == this;
         current = current->ParentNode;
         break;
-      case TT::OpenElement: current = current->AddChild(token->TokenName); break;
+      case TT::OpenElement:
+        current = current->AddChild(token->TokenName);
+        break;
       case TT::FinishOpenElement:
         if (headers_only && (current == this || current->ParentNode == this)) skipped = 1;
         break;
@@ -833,10 +845,11 @@ bool TXMLNode::LoadFromReader(TXMLReader& reader, const TXMLReaderToken*& last_t
         doc.Link(current, node, nlChildren);
         break;
       }
-      default: break;
+      default:
+        break;
     }
-    if (stop_node && type != TT::OpenXMLDeclaration && type != TT::XMLDeclarationAttribute &&
-        type != TT::OpenElement && type != TT::Attribute && (!current || current == stop_node))
+    if (stop_node && type != TT::OpenXMLDeclaration && type != TT::XMLDeclarationAttribute && type != TT::OpenElement &&
+        type != TT::Attribute && (!current || current == stop_node))
       break;
     // Nothing is built outside this node, whatever follows in the text.
     if (left) break;
@@ -886,7 +899,9 @@ void TXMLResNodeList::Exchange(int index1, int index2) {
     std::swap(nodes_[static_cast<size_t>(index1)], nodes_[static_cast<size_t>(index2)]);
 }
 
-void TXMLResNodeList::Exchange(const TXMLNode* node1, const TXMLNode* node2) { Exchange(IndexOf(node1), IndexOf(node2)); }
+void TXMLResNodeList::Exchange(const TXMLNode* node1, const TXMLNode* node2) {
+  Exchange(IndexOf(node1), IndexOf(node2));
+}
 
 TXMLNode* TXMLResNodeList::GetNextNode(const TXMLNode* node, int step) const {
   if (!node) return step > 0 ? First() : Last();

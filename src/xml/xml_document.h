@@ -56,7 +56,7 @@ enum : uint8_t { xsNotSet = 0, xsPreserve = 1, xsDefault = 2 };
 // record, which stays valid until the node is freed or the document cleared.
 struct TXMLNode {
   TXMLNodeType NodeType;
-  int32_t NameId;   // id in the document's string table; -1 in a freed record
+  int32_t NameId;  // id in the document's string table; -1 in a freed record
   int32_t ValueId;
   TXMLNode* ParentNode;
   TXMLNode* First[2];  // FirstChild, FirstAttribute
@@ -314,16 +314,17 @@ template <class F>
 void TXMLDocument::WalkDocumentOrder(TXMLNode* start, int max_depth, bool with_attributes, F&& visit,
                                      const TXMLNode* also) const {
   if (!start) return;
-  const TXMLNode* also_owner =
-      also && also->NodeType == TXMLNodeType::Attribute ? also->ParentNode : nullptr;
+  const TXMLNode* also_owner = also && also->NodeType == TXMLNodeType::Attribute ? also->ParentNode : nullptr;
   auto walked = [also, also_owner](const TXMLNode* n) {
     if (n == also || n == also_owner) return true;
     switch (n->NodeType) {
       case TXMLNodeType::Element:
       case TXMLNodeType::Text:
       case TXMLNodeType::EntityReference:
-      case TXMLNodeType::CData: return true;
-      default: return false;
+      case TXMLNodeType::CData:
+        return true;
+      default:
+        return false;
     }
   };
   auto enter = [&](TXMLNode* n) {

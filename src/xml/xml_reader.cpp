@@ -32,9 +32,12 @@ inline void SetText(std::u16string& text, const char16_t* begin, const char16_t*
 
 std::u16string_view LineBreakText(TXMLLineBreak kind) {
   switch (kind) {
-    case TXMLLineBreak::LF: return u"\n";
-    case TXMLLineBreak::CR: return u"\r";
-    default: return u"\r\n";
+    case TXMLLineBreak::LF:
+      return u"\n";
+    case TXMLLineBreak::CR:
+      return u"\r";
+    default:
+      return u"\r\n";
   }
 }
 
@@ -246,10 +249,14 @@ bool TXMLReader::ExpandReference() {
     int digits = 0;
     for (;;) {
       int digit;
-      if (ch >= u'0' && ch <= u'9') digit = ch - u'0';
-      else if (hex && ch >= u'a' && ch <= u'f') digit = ch - u'a' + 10;
-      else if (hex && ch >= u'A' && ch <= u'F') digit = ch - u'A' + 10;
-      else break;
+      if (ch >= u'0' && ch <= u'9')
+        digit = ch - u'0';
+      else if (hex && ch >= u'a' && ch <= u'f')
+        digit = ch - u'a' + 10;
+      else if (hex && ch >= u'A' && ch <= u'F')
+        digit = ch - u'A' + 10;
+      else
+        break;
       value = value * (hex ? 16 : 10) + static_cast<uint32_t>(digit);
       if (value > 0x10FFFF) {
         too_large = true;
@@ -267,8 +274,8 @@ bool TXMLReader::ExpandReference() {
     }
     if (digits == 0 || too_large) return false;
     if (strict_) {
-      const bool valid = value == 0x9 || value == 0xA || value == 0xD || (value >= 0x20 && value <= 0xFFFD) ||
-                         value >= 0x10000;
+      const bool valid =
+          value == 0x9 || value == 0xA || value == 0xD || (value >= 0x20 && value <= 0xFFFD) || value >= 0x10000;
       if (!valid) return false;
     }
     if (value >= 0x10000) {
@@ -440,7 +447,8 @@ TXMLReader::TRead TXMLReader::ReadHeaderPart(TXMLReaderToken& current, TXMLReade
     case u'?':
       if (declaration) return FinishHeader(token, ch);
       break;
-    default: break;
+    default:
+      break;
   }
   if (IsWhite(ch)) {
     if (!SkipWhiteSpace(ch)) {
@@ -660,8 +668,8 @@ TXMLReader::TRead TXMLReader::ReadProcessingInstruction(TXMLReaderToken& token) 
       more = text_.ReadNextChar(ch);
     }
   }
-  if (!element_opened_ && settings_.RecognizeXMLDeclaration && target.size() == 3 &&
-      AsciiUpper(target[0]) == u'X' && AsciiUpper(target[1]) == u'M' && AsciiUpper(target[2]) == u'L') {
+  if (!element_opened_ && settings_.RecognizeXMLDeclaration && target.size() == 3 && AsciiUpper(target[0]) == u'X' &&
+      AsciiUpper(target[1]) == u'M' && AsciiUpper(target[2]) == u'L') {
     // A "?" right after the target belongs to the closing "?>".
     if (more && ch == u'?') text_.UndoRead();
     token.TokenType = TT::OpenXMLDeclaration;
@@ -772,8 +780,7 @@ bool TXMLReader::ReadInternalSubset(std::u16string& content, bool& ended) {
     if ((ch == u'Y' || ch == u'y') && content.size() - start >= 8) {
       static constexpr std::u16string_view kEntity = u"<!ENTITY";
       bool match = true;
-      for (size_t i = 0; i < 8 && match; ++i)
-        match = AsciiUpper(content[content.size() - 8 + i]) == kEntity[i];
+      for (size_t i = 0; i < 8 && match; ++i) match = AsciiUpper(content[content.size() - 8 + i]) == kEntity[i];
       if (!match) continue;
       if (!text_.ReadNextChar(ch)) {
         ended = true;
@@ -839,8 +846,10 @@ bool TXMLReader::ReadEntityDeclaration(std::u16string& content, bool& ended) {
         if (ch == kCR) {
           char16_t next;
           if (text_.ReadNextChar(next)) {
-            if (next == kLF) content += next;
-            else text_.UndoRead();
+            if (next == kLF)
+              content += next;
+            else
+              text_.UndoRead();
           }
         }
         entity_value_ += LineBreakText(settings_.LineBreak);
@@ -941,9 +950,12 @@ bool TXMLReader::ReadFastToken(TXMLReaderToken& current, TXMLReaderToken*& token
       const char16_t* q = detail::SkipNameChars(p + 2, e);
       if (q == e) return false;
       const char16_t* stop;
-      if (IsBlank(*q)) stop = q + 1;
-      else if (*q == u'/' || *q == u'>') stop = q;
-      else return false;
+      if (IsBlank(*q))
+        stop = q + 1;
+      else if (*q == u'/' || *q == u'>')
+        stop = q;
+      else
+        return false;
       SetText(current.TokenName, p + 1, q);
       current.TokenValue.clear();
       current.TokenType = TT::OpenElement;
@@ -999,8 +1011,10 @@ bool TXMLReader::ReadFastToken(TXMLReaderToken& current, TXMLReaderToken*& token
   current.TokenName.clear();
   SetText(current.TokenValue, p, q);
   current.TokenType = TT::Text;
-  if (lines) text_.SkipPairedRun(q, lines, line_start);
-  else text_.SkipPlainRun(q);
+  if (lines)
+    text_.SkipPairedRun(q, lines, line_start);
+  else
+    text_.SkipPlainRun(q);
   return true;
 }
 
@@ -1013,9 +1027,9 @@ TXMLReader::TRead TXMLReader::ReadToken(TXMLReaderToken*& token) {
       if (strict_ && tokens_.Count() > 0) return InvalidStructure(kUnclosedElements, {});
       return TRead::Stop;
     }
-    const bool in_header = tokens_.Count() > 0 &&
-                           (last_type_ == TT::OpenXMLDeclaration || last_type_ == TT::XMLDeclarationAttribute ||
-                            last_type_ == TT::OpenElement || last_type_ == TT::Attribute);
+    const bool in_header =
+        tokens_.Count() > 0 && (last_type_ == TT::OpenXMLDeclaration || last_type_ == TT::XMLDeclarationAttribute ||
+                                last_type_ == TT::OpenElement || last_type_ == TT::Attribute);
     TRead result;
     if (in_header) {
       result = ReadHeaderPart(current, token, ch);
@@ -1036,8 +1050,7 @@ bool TXMLReader::ReadNextToken(const TXMLReaderToken*& token) {
   // Most tokens come straight from the block; the fast path never meets an
   // XML declaration, so the encoding switch is not its concern.
   if (pending_closes_ == 0 && fast_path_ && !text_.ParseError() &&
-      !(settings_.BreakReading == TXMLBreakReading::AfterDocumentElement && element_opened_ &&
-        tokens_.Count() == 0)) {
+      !(settings_.BreakReading == TXMLBreakReading::AfterDocumentElement && element_opened_ && tokens_.Count() == 0)) {
     TXMLReaderToken* read = &tokens_.Current();
     if (ReadFastToken(*read, read)) {
       last_type_ = read->TokenType;

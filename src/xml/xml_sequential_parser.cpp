@@ -45,8 +45,7 @@ void TXMLSequentialParser::TakeParseError() {
   if (Reader->ParseError()) parse_error_ = Reader->ParseError();
 }
 
-void TXMLSequentialParser::AssignReusing(common::TWideStringList& list,
-                                         const std::vector<std::u16string_view>& names) {
+void TXMLSequentialParser::AssignReusing(common::TWideStringList& list, const std::vector<std::u16string_view>& names) {
   const int count = static_cast<int>(names.size());
   for (int i = 0; i < count; ++i) {
     if (i == list.Count()) {
@@ -137,11 +136,16 @@ bool TXMLSequentialParser::ReadNode(bool header_mode, bool outline, TXMLNode*& s
         case TT::XMLDeclarationAttribute:
           start->AddAttribute(current_token_->TokenName, current_token_->TokenValue);
           break;
-        case TT::FinishOpenElement: is_open = true; return true;
+        case TT::FinishOpenElement:
+          is_open = true;
+          return true;
         case TT::FinishOpenElementClose:
         case TT::CloseElement:
-        case TT::FinishXMLDeclaration: is_open = false; return true;
-        default: break;
+        case TT::FinishXMLDeclaration:
+          is_open = false;
+          return true;
+        default:
+          break;
       }
     }
     return false;

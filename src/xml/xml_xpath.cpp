@@ -90,8 +90,8 @@ int32_t ToNumber(std::u16string_view text, std::u16string_view step) {
   }
   if (negative) value = -value;
   if (!fits || value > INT32_MAX)
-    throw EXmlXPathConvertError("\"" + platform::Utf16ToUtf8(text) + "\" is not a number.\r\nXPath: " +
-                                platform::Utf16ToUtf8(step));
+    throw EXmlXPathConvertError("\"" + platform::Utf16ToUtf8(text) +
+                                "\" is not a number.\r\nXPath: " + platform::Utf16ToUtf8(step));
   return static_cast<int32_t>(value);
 }
 
@@ -227,6 +227,7 @@ class TBits {
       for (uint64_t bits = words_[word]; bits; bits &= bits - 1)
         f(static_cast<int>(word * 64 + static_cast<size_t>(std::countr_zero(bits))));
   }
+
  private:
   std::vector<uint64_t> words_;
 };
@@ -430,17 +431,26 @@ class TXMLXPathList::TEvaluation {
       bool unbounded = false;
       for (const TXMLXPathSelector* s = path.First(); s; s = s->Next) {
         switch (s->Kind) {
-          case SK::ParentStep: min = std::min(min, --level); break;
-          case SK::DescendantStep: unbounded = true; break;
+          case SK::ParentStep:
+            min = std::min(min, --level);
+            break;
+          case SK::DescendantStep:
+            unbounded = true;
+            break;
           case SK::ElementStep:
-          case SK::TextStep: max = std::max(max, ++level); break;
+          case SK::TextStep:
+            max = std::max(max, ++level);
+            break;
           case SK::AnyNodeStep:
             with_attributes = true;
             max = std::max(max, ++level);
             break;
-          case SK::AttributeStep: with_attributes = true; break;
+          case SK::AttributeStep:
+            with_attributes = true;
+            break;
           case SK::RootStep:
-          case SK::SelfStep: break;
+          case SK::SelfStep:
+            break;
         }
       }
       (path.First()->Kind == SK::RootStep ? rooted : relative).Merge(min, max, unbounded);
@@ -503,8 +513,10 @@ class TXMLXPathList::TEvaluation {
     NT type;
     a_.NodeInfo(node, name_id, value_id, type);
     switch (s.Kind) {
-      case SK::AnyNodeStep: return type == NT::Element || type == NT::Text || type == NT::CData;
-      case SK::TextStep: return type == NT::Text || type == NT::CData;
+      case SK::AnyNodeStep:
+        return type == NT::Element || type == NT::Text || type == NT::CData;
+      case SK::TextStep:
+        return type == NT::Text || type == NT::CData;
       case SK::ElementStep: {
         if (type != NT::Element) return false;
         if (s.HasElementName && (s.ElementNameId < 0 || name_id != s.ElementNameId)) return false;
@@ -513,7 +525,8 @@ class TXMLXPathList::TEvaluation {
         if (!attribute) return false;
         return !s.HasAttributeValue || (s.AttributeValueId >= 0 && a_.NodeValueId(attribute) == s.AttributeValueId);
       }
-      default: return false;
+      default:
+        return false;
     }
   }
 
@@ -524,8 +537,12 @@ class TXMLXPathList::TEvaluation {
       case SK::ParentStep:
         if (TXMLNode* parent = a_.Parent(node)) pending_.push_back({s.Next, parent});
         return;
-      case SK::RootStep: pending_.push_back({s.Next, a_.DocumentNode()}); return;
-      case SK::SelfStep: pending_.push_back({s.Next, node}); return;
+      case SK::RootStep:
+        pending_.push_back({s.Next, a_.DocumentNode()});
+        return;
+      case SK::SelfStep:
+        pending_.push_back({s.Next, node});
+        return;
       case SK::DescendantStep:
         pending_.push_back({s.Next, node});
         for (TXMLNode* child : a_.ChildNodes(node))
@@ -541,7 +558,8 @@ class TXMLXPathList::TEvaluation {
         if (s.Kind == SK::AttributeStep) return;
         break;
       case SK::ElementStep:
-      case SK::TextStep: break;
+      case SK::TextStep:
+        break;
     }
     if (!a_.HasChildNodes(node)) return;
     if (s.HasPosition || s.HasFromLast) {

@@ -70,8 +70,10 @@ void TZipArchive::ClearLastError() {
 
 void TZipArchive::SetActive(bool active) {
   if (!active) {
-    if (busy_ > 0) deactivate_pending_ = true;
-    else active_ = false;
+    if (busy_ > 0)
+      deactivate_pending_ = true;
+    else
+      active_ = false;
     return;
   }
   deactivate_pending_ = false;
@@ -217,8 +219,10 @@ int TZipArchive::ZipMessageDialog(const std::string& title, const std::string& m
 void TZipArchive::Diag(const std::string& text) {
   if (!(verbose_ || trace_) || !OnMessage) return;
   std::string line = text;
-  if (!line.empty() && line[0] == '!') line = LoadZipStr(ZT_InfoPrefix) + line.substr(1);
-  else if (!line.empty() && line[0] == '#') line = LoadZipStr(ZT_TracePrefix) + line.substr(1);
+  if (!line.empty() && line[0] == '!')
+    line = LoadZipStr(ZT_InfoPrefix) + line.substr(1);
+  else if (!line.empty() && line[0] == '#')
+    line = LoadZipStr(ZT_TracePrefix) + line.substr(1);
   OnMessage(0, line);
 }
 
@@ -243,8 +247,10 @@ void TZipArchive::SetEngineLoad(bool load) {
   if (!frame.Entered()) return;
   {
     TZipEngineOpr opr(*this);
-    if (load) opr.LoadEngine();
-    else opr.ReleaseEngine();
+    if (load)
+      opr.LoadEngine();
+    else
+      opr.ReleaseEngine();
   }
   engine_load_ = ZipEngineLoader().References(*this) > 0;
   frame.End(err_code_ == 0);

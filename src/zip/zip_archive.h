@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "zip/zip_cen_dir.h"
 #include "common/stream.h"
+#include "zip/zip_cen_dir.h"
 #include "zip/zip_core.h"
 #include "zip/zip_engine_records.h"
 #include "zip/zip_error.h"
@@ -22,14 +22,23 @@
 
 namespace zip {
 
-enum class TZipProgressKind { pkNewExtra, pkExtraUpdate, pkEndExtra, pkNewFile, pkItemProgress, pkEndItem,
-                              pkTotalFiles, pkTotalSize, pkEndBatch };
+enum class TZipProgressKind {
+  pkNewExtra,
+  pkExtraUpdate,
+  pkEndExtra,
+  pkNewFile,
+  pkItemProgress,
+  pkEndItem,
+  pkTotalFiles,
+  pkTotalSize,
+  pkEndBatch
+};
 
 struct TZipProgressDetails {
   TZipProgressKind kind = TZipProgressKind::pkNewExtra;
-  std::string item_name;   // caption of a side task, or the file being worked on
-  int64_t total = 0;       // items (or bytes) of the task
-  int64_t done = 0;        // items (or bytes) done so far
+  std::string item_name;  // caption of a side task, or the file being worked on
+  int64_t total = 0;      // items (or bytes) of the task
+  int64_t done = 0;       // items (or bytes) done so far
 };
 
 // ExtrOptions: a set of these bits.
@@ -74,7 +83,7 @@ class TZipArchive : public TZipContext {
   TZipArchive& operator=(const TZipArchive&) = delete;
 
   // --- settings (defaults as a new instance has them) ---------------------
-  bool Active() const { return active_; }                 // true
+  bool Active() const { return active_; }  // true
   // Setting it false while busy takes effect when the last operation ends; true
   // lists an archive named while inactive.
   void SetActive(bool active);
@@ -104,11 +113,11 @@ class TZipArchive : public TZipContext {
   // --- extraction settings ------------------------------------------------------
   const std::string& ExtrBaseDir() const { return extr_base_dir_; }  // empty
   void SetExtrBaseDir(const std::string& dir) { extr_base_dir_ = dir; }
-  TZipExtrOpts ExtrOptions() const { return extr_options_; }        // empty set
+  TZipExtrOpts ExtrOptions() const { return extr_options_; }  // empty set
   void SetExtrOptions(TZipExtrOpts options) { extr_options_ = options; }
   const std::string& Password() const { return password_; }
   void SetPassword(const std::string& password) { password_ = password; }
-  int PasswordReqCount() const { return password_req_count_; }     // 1
+  int PasswordReqCount() const { return password_req_count_; }  // 1
   void SetPasswordReqCount(int count) { password_req_count_ = count; }
   // Folder of temporary files; empty: the system's.
   const std::string& TempDir() const { return temp_dir_; }
@@ -163,8 +172,8 @@ class TZipArchive : public TZipContext {
   bool Listed() const { return lister_ && lister_->Listed(); }
 
   // --- last error --------------------------------------------------------------
-  int ErrCode() const { return err_code_; }          // message id, 0 = none
-  int ExtErrCode() const { return ext_err_code_; }   // the full code
+  int ErrCode() const { return err_code_; }         // message id, 0 = none
+  int ExtErrCode() const { return ext_err_code_; }  // the full code
   const std::string& ErrMsg() const { return err_msg_; }
 
   // --- messages, dialogs, cancellation -----------------------------------------
@@ -177,8 +186,8 @@ class TZipArchive : public TZipContext {
   void ReportException();
   // OnZipDialog first (an answer 1..10 is taken), else the built-in dialog.
   // For the password kind the answer of the edit goes to edit_text.
-  int ZipMessageDialog(const std::string& title, const std::string& message, int kind,
-                       TZipMsgDlgButtons buttons, std::string* edit_text = nullptr);
+  int ZipMessageDialog(const std::string& title, const std::string& message, int kind, TZipMsgDlgButtons buttons,
+                       std::string* edit_text = nullptr);
   int Cancel() const { return cancel_; }
   void SetCancel(int code) { cancel_ = code; }
   int Busy() const { return busy_; }
@@ -205,8 +214,8 @@ class TZipArchive : public TZipContext {
   std::function<void(bool& abort)> OnCheckTerminate;
   std::function<void()> OnDirUpdate;
   std::function<void(const TZipProgressDetails& details)> OnProgress;
-  std::function<void(bool is_zip_action, std::string& new_password, const std::string& for_file,
-                     unsigned& repeat_count, TZipPasswordAction& action)>
+  std::function<void(bool is_zip_action, std::string& new_password, const std::string& for_file, unsigned& repeat_count,
+                     TZipPasswordAction& action)>
       OnPasswordError;
   std::function<void(const std::string& for_file, uint32_t found_crc, uint32_t stored_crc, bool& do_extract)>
       OnCRC32Error;

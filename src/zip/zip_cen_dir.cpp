@@ -11,10 +11,10 @@ const TZipDirRecord* TZipCentralEntry::Record() const {
   return file.Generation() == generation_ ? file.Record(index_) : nullptr;
 }
 
-#define ZIP_FORWARD(type, getter, none)        \
-  type TZipCentralEntry::getter() const {      \
-    const TZipDirRecord* r = Record();         \
-    return r ? r->getter() : none;             \
+#define ZIP_FORWARD(type, getter, none)   \
+  type TZipCentralEntry::getter() const { \
+    const TZipDirRecord* r = Record();    \
+    return r ? r->getter() : none;        \
   }
 
 ZIP_FORWARD(const std::string&, FileName, kEmpty)
@@ -38,9 +38,7 @@ ZIP_FORWARD(bool, IsDirOnly, false)
 
 #undef ZIP_FORWARD
 
-TZipCenDir::TZipCenDir(TZipContext& context) : file_(std::make_unique<TZipFile>(context)) {
-  file_->SetListener(this);
-}
+TZipCenDir::TZipCenDir(TZipContext& context) : file_(std::make_unique<TZipFile>(context)) { file_->SetListener(this); }
 
 TZipCenDir::~TZipCenDir() { file_->SetListener(nullptr); }
 

@@ -10,9 +10,9 @@
 namespace zip {
 
 namespace {
-constexpr std::array<int, 30> kBucketSizes = {
-    61,    131,   257,   389,   521,   641,   769,   1031,  1283,  1543,  2053,  2579,  3593,  4099,  5147,
-    6151,  7177,  8209,  10243, 12289, 14341, 16411, 18433, 20483, 22521, 24593, 28687, 32771, 40961, 65537};
+constexpr std::array<int, 30> kBucketSizes = {61,    131,   257,   389,   521,   641,   769,   1031,  1283,  1543,
+                                              2053,  2579,  3593,  4099,  5147,  6151,  7177,  8209,  10243, 12289,
+                                              14341, 16411, 18433, 20483, 22521, 24593, 28687, 32771, 40961, 65537};
 
 char16_t Slash(char16_t c) { return c == u'\\' ? u'/' : c; }
 }  // namespace
@@ -87,8 +87,8 @@ TZipDirHashList::TNode* TZipDirHashList::NewNode() {
   return &blocks_.back()[used_in_block_++];
 }
 
-TZipDirRecord* TZipDirHashList::FindFrom(const TNode* node, uint32_t hash, std::string_view name,
-                                         bool include_deleted, const TZipDirRecord* skip) const {
+TZipDirRecord* TZipDirHashList::FindFrom(const TNode* node, uint32_t hash, std::string_view name, bool include_deleted,
+                                         const TZipDirRecord* skip) const {
   for (; node; node = node->next) {
     TZipDirRecord* r = node->record;
     if (r == skip || (!include_deleted && r->Deleted()) || r->NameHash() != hash) continue;

@@ -15,8 +15,7 @@ constexpr int kUnit = 2;
 int Fail(int id, int line = __builtin_LINE()) { return -MakeZipCode(id, kUnit, line); }
 }  // namespace
 
-void TZipDirRecord::Assign(const TZipCentralHeader& header, std::string name, std::string extra,
-                           std::string comment) {
+void TZipDirRecord::Assign(const TZipCentralHeader& header, std::string name, std::string extra, std::string comment) {
   header_ = header;
   header_.name_length = static_cast<uint16_t>(name.size());
   header_.extra_length = static_cast<uint16_t>(extra.size());
@@ -76,8 +75,7 @@ int TZipDirRecord::ReadZip64() {
     at += 8;
     return true;
   };
-  if (!take64(header_.uncompressed_size) || !take64(header_.compressed_size) ||
-      !take64(header_.local_header_offset))
+  if (!take64(header_.uncompressed_size) || !take64(header_.compressed_size) || !take64(header_.local_header_offset))
     return Fail(ZE_Zip64FieldError);
   if (header_.disk_start == 0xFFFF) {
     if (block->size() - at < 4) return Fail(ZE_Zip64FieldError);

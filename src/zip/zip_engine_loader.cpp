@@ -133,8 +133,8 @@ int TZipEngineLoader::LoadFor(TZipArchive& component) {
   }
   const std::string path = Path();
   if (result < 0) {
-    component.Diag("#" + FormatZipStr(component.LoadZipStr(ZE_LoadErr),
-                                      {int64_t{last_error_.code}, last_error_.text, path}));
+    component.Diag("#" +
+                   FormatZipStr(component.LoadZipStr(ZE_LoadErr), {int64_t{last_error_.code}, last_error_.text, path}));
   } else {
     component.Diag("#" + FormatZipStr(component.LoadZipStr(ZE_Loaded), {path}));
   }

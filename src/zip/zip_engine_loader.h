@@ -19,7 +19,7 @@ extern const char* const kZipEngineLibraryName;
 
 class TZipEngineLoader {
  public:
-  static constexpr int kTableStep = 4;      // the table grows by this many slots
+  static constexpr int kTableStep = 4;       // the table grows by this many slots
   static constexpr int kNameCapacity = 260;  // ZE_Name's buffer holds one more
 
   TZipEngineLoader() = default;

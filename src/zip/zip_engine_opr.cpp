@@ -1,8 +1,8 @@
 #include "zip/zip_engine_opr.h"
 
 #include <algorithm>
-#include <cstring>
 #include <climits>
+#include <cstring>
 #include <filesystem>
 
 #include "common/text_format.h"
@@ -26,9 +26,7 @@ constexpr int ZE_TempFile = 250;
 constexpr int kMaxRepeat = 15;
 constexpr size_t kMaxComment = 255;
 
-bool EndsWithDelimiter(const std::string& name) {
-  return !name.empty() && (name.back() == '/' || name.back() == '\\');
-}
+bool EndsWithDelimiter(const std::string& name) { return !name.empty() && (name.back() == '/' || name.back() == '\\'); }
 
 // Characters no file name may hold.
 bool ValidStreamName(const std::string& name) {
@@ -104,8 +102,10 @@ void TZipEngineOpr::Run(common::TMemoryStream* output) {
 
   archive_name_ = owner_.zip_file_name_;
   // Numbered parts: one is read as it is, several are joined first.
-  if (file->PartNames().size() == 1) archive_name_ = file->PartNames().front();
-  else if (file->PartNames().size() > 1) archive_name_ = JoinSplitParts();
+  if (file->PartNames().size() == 1)
+    archive_name_ = file->PartNames().front();
+  else if (file->PartNames().size() > 1)
+    archive_name_ = JoinSplitParts();
 
   // The library stays loaded for this run at least.
   struct TReference {
@@ -129,8 +129,10 @@ void TZipEngineOpr::Run(common::TMemoryStream* output) {
   for (size_t i = 0; i < owner_.streams_.size(); ++i) {
     std::string name = owner_.streams_[i].name;
     while (!name.empty() && name.front() == '\\') name.erase(0, 1);
-    if (name.empty()) name = common::Format("#%zu#stream", i + 1);
-    else if (!ValidStreamName(name)) throw EZipArchiveError(Code(ZE_InvalidFileName));
+    if (name.empty())
+      name = common::Format("#%zu#stream", i + 1);
+    else if (!ValidStreamName(name))
+      throw EZipArchiveError(Code(ZE_InvalidFileName));
     specs.push_back(std::to_string(i + 1) + ":" + name);
   }
 
@@ -179,8 +181,10 @@ void TZipEngineOpr::BuildCommand() {
   uint32_t bits = kZipOptAlways;
   if (o & ExtrDirNames) bits |= kZipOptDirNames;
   if (o & ExtrOverWrite) bits |= kZipOptOverwrite;
-  if (o & ExtrUpdate) bits |= kZipOptUpdate;
-  else if (o & ExtrFreshen) bits |= kZipOptFreshen;
+  if (o & ExtrUpdate)
+    bits |= kZipOptUpdate;
+  else if (o & ExtrFreshen)
+    bits |= kZipOptFreshen;
   if (o & ExtrNTFS) bits |= kZipOptNTFS;
   bits |= (o & ExtrTest) ? kZipOptTest : kZipOptExtract;
   command_.options = bits;
@@ -266,10 +270,10 @@ int TZipEngineOpr::Dispatch(TZipCallbackRecord& r, int action) {
     case zacEndItem:
     case zacEndBatch:
     case zacExtraProgress: {
-      static constexpr TZipProgressKind kKinds[] = {
-          TZipProgressKind::pkTotalFiles, TZipProgressKind::pkTotalSize,  TZipProgressKind::pkNewFile,
-          TZipProgressKind::pkItemProgress, TZipProgressKind::pkEndItem, TZipProgressKind::pkEndBatch,
-          TZipProgressKind::pkExtraUpdate};
+      static constexpr TZipProgressKind kKinds[] = {TZipProgressKind::pkTotalFiles, TZipProgressKind::pkTotalSize,
+                                                    TZipProgressKind::pkNewFile,    TZipProgressKind::pkItemProgress,
+                                                    TZipProgressKind::pkEndItem,    TZipProgressKind::pkEndBatch,
+                                                    TZipProgressKind::pkExtraUpdate};
       if (owner_.OnProgress) owner_.OnProgress({kKinds[action - 1], text, r.file_size, r.written});
       return 0;
     }
@@ -385,9 +389,9 @@ int TZipEngineOpr::PasswordRequest(TZipCallbackRecord& r, const std::string& for
     action = zpaOK;
     owner_.OnPasswordError(false, password, for_file, repeat, action);
   } else if (!owner_.unattended_) {
-    const int result = owner_.ZipMessageDialog(
-        owner_.LoadZipStr(ZD_PasswordTitle), owner_.LoadZipStr(ZD_EnterPassword) + for_file, zmtPassword,
-        ZipButtons({zmbOK, zmbCancel, zmbAll}), &password);
+    const int result =
+        owner_.ZipMessageDialog(owner_.LoadZipStr(ZD_PasswordTitle), owner_.LoadZipStr(ZD_EnterPassword) + for_file,
+                                zmtPassword, ZipButtons({zmbOK, zmbCancel, zmbAll}), &password);
     action = result == zmrOk ? zpaOK : result == zmrAll ? zpaCancelAll : zpaAbort;
   }
   switch (action) {
@@ -396,8 +400,10 @@ int TZipEngineOpr::PasswordRequest(TZipCallbackRecord& r, const std::string& for
       SetAnswer(r, password);
       r.arg2 = static_cast<int32_t>(std::min<unsigned>(repeat, kMaxRepeat));
       return 1;
-    case zpaCancel: return 2;
-    case zpaCancelAll: return 3;
+    case zpaCancel:
+      return 2;
+    case zpaCancelAll:
+      return 3;
     case zpaAbort:
     default:
       owner_.cancel_ = ZE_Canceled;
@@ -415,16 +421,33 @@ int TZipEngineOpr::ArgumentRequest(TZipCallbackRecord& r) {
     return 1;
   };
   switch (r.arg1) {
-    case zaaFileName: SetAnswer(r, archive_name_); return 1;
-    case zaaPassword: SetAnswer(r, owner_.password_); return 1;
-    case zaaRootDir: SetAnswer(r, owner_.root_dir_); return 1;
-    case zaaExtractDir: SetAnswer(r, base_dir_); return 1;
-    case zaaComment: SetAnswer(r, owner_.ZipComment()); return 1;
-    case zaaIncludeSpec: return spec(owner_.include_specs_);
-    case zaaExcludeSpec: return spec(owner_.exclude_specs_);
-    case zaaStoredExtensions: SetAnswer(r, {}); return 1;
-    case zaaTempDir: SetAnswer(r, owner_.temp_dir_); return 1;
-    default: return -5;
+    case zaaFileName:
+      SetAnswer(r, archive_name_);
+      return 1;
+    case zaaPassword:
+      SetAnswer(r, owner_.password_);
+      return 1;
+    case zaaRootDir:
+      SetAnswer(r, owner_.root_dir_);
+      return 1;
+    case zaaExtractDir:
+      SetAnswer(r, base_dir_);
+      return 1;
+    case zaaComment:
+      SetAnswer(r, owner_.ZipComment());
+      return 1;
+    case zaaIncludeSpec:
+      return spec(owner_.include_specs_);
+    case zaaExcludeSpec:
+      return spec(owner_.exclude_specs_);
+    case zaaStoredExtensions:
+      SetAnswer(r, {});
+      return 1;
+    case zaaTempDir:
+      SetAnswer(r, owner_.temp_dir_);
+      return 1;
+    default:
+      return -5;
   }
 }
 
@@ -527,8 +550,7 @@ int TZipEngineOpr::HandleStream(TZipStreamRecord& r) {
         if (output_ && r.stream == output_) {
           // The component keeps the stream; the engine is only done with it.
           output_linked_ = false;
-          open_streams_.erase(std::remove(open_streams_.begin(), open_streams_.end(), r.stream),
-                              open_streams_.end());
+          open_streams_.erase(std::remove(open_streams_.begin(), open_streams_.end(), r.stream), open_streams_.end());
           return 1;
         }
         return Known(r.stream) ? StreamFromList(r) : 0;

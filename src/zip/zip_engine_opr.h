@@ -16,7 +16,7 @@ class TZipArchive;
 
 class TZipEngineOpr {
  public:
-  static constexpr size_t kAnswerStep = 512;    // the answer buffer grows by this much
+  static constexpr size_t kAnswerStep = 512;  // the answer buffer grows by this much
   static constexpr size_t kMaxBinaryAnswer = 2048;
 
   explicit TZipEngineOpr(TZipArchive& owner);
@@ -68,7 +68,7 @@ class TZipEngineOpr {
   std::vector<char> answer_;
   std::string archive_name_;
   std::string base_dir_;
-  std::string joined_;            // a temporary archive joined from split parts
+  std::string joined_;  // a temporary archive joined from split parts
   common::TMemoryStream* output_ = nullptr;
   bool output_linked_ = false;
   bool output_opened_ = false;

@@ -22,7 +22,9 @@ std::string FormatZipStr(const std::string& format, const std::vector<TZipArg>& 
     }
     // Flags, width and precision: digits, '-', '+', ' ', '#', '.'; at most a few.
     size_t j = i + 1;
-    while (j < format.size() && j - i < 6 && std::string_view("-+ #0123456789.").find(format[j]) != std::string_view::npos) ++j;
+    while (j < format.size() && j - i < 6 &&
+           std::string_view("-+ #0123456789.").find(format[j]) != std::string_view::npos)
+      ++j;
     if (j >= format.size()) {
       out.append(format, i, std::string::npos);
       break;
@@ -54,8 +56,7 @@ EZipException::EZipException() : message_("Zip archive exception") {}
 
 EZipException::EZipException(int code) : ext_code_(std::abs(code)) { message_ = FinalText(nullptr); }
 
-EZipException::EZipException(int code, std::vector<TZipArg> args)
-    : ext_code_(std::abs(code)), args_(std::move(args)) {
+EZipException::EZipException(int code, std::vector<TZipArg> args) : ext_code_(std::abs(code)), args_(std::move(args)) {
   message_ = FinalText(nullptr);
 }
 
@@ -67,7 +68,6 @@ std::string EZipException::FinalText(const TZipStrLoader& load) const {
 
 EZipArchiveError::EZipArchiveError(int code, int64_t value) : EZipException(code, std::vector<TZipArg>{value}) {}
 
-EZipArchiveError::EZipArchiveError(int code, const std::string& arg)
-    : EZipException(code, std::vector<TZipArg>{arg}) {}
+EZipArchiveError::EZipArchiveError(int code, const std::string& arg) : EZipException(code, std::vector<TZipArg>{arg}) {}
 
 }  // namespace zip

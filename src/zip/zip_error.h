@@ -89,9 +89,9 @@ class EZipException : public std::exception {
   const char* what() const noexcept override { return message_.c_str(); }
   const std::string& Message() const { return message_; }
 
-  int ExtCode() const { return ext_code_; }   // absolute value of the code
+  int ExtCode() const { return ext_code_; }  // absolute value of the code
   int Ident() const { return ext_code_ & kZipIdMask; }
-  bool Display() const { return display_; }   // show the dialog when reported
+  bool Display() const { return display_; }  // show the dialog when reported
   void SetDisplay(bool display) { display_ = display; }
   // 0 none, 1 one string, 2 two strings (numbers are counted as texts).
   int ArgKind() const { return args_.size() > 2 ? 2 : static_cast<int>(args_.size()); }

@@ -147,8 +147,7 @@ int TZipFile::LocateEOC(bool eoc_only) {
   } else {
     const int64_t length = std::min(size, kMaxEOCSearch);
     std::string tail;
-    if (int r = ReadAt(size - length, tail, static_cast<size_t>(length), ZE_FileError, ZE_EOCBadRead); r < 0)
-      return r;
+    if (int r = ReadAt(size - length, tail, static_cast<size_t>(length), ZE_FileError, ZE_EOCBadRead); r < 0) return r;
     int64_t hit = -1;
     for (int64_t i = length - kEOCSize - 1; i >= 0; --i) {
       if (tail[static_cast<size_t>(i)] == 'P' && GetLe32(tail, static_cast<size_t>(i)) == kEndOfCentralSig) {
@@ -335,7 +334,8 @@ int TZipFile::LoadCentralDirectory() {
   if (central_disk_ != open_disk_) {
     if (int r = SwitchToPart(central_disk_); r < 0) return Abandon(r);
   } else if (!zip64_) {
-    expected = file_size_ - (static_cast<int64_t>(zip_comment_.size()) + static_cast<int64_t>(central_size_) + kEOCSize);
+    expected =
+        file_size_ - (static_cast<int64_t>(zip_comment_.size()) + static_cast<int64_t>(central_size_) + kEOCSize);
     chosen = expected;
     if (stored != expected) {
       // A self-extractor's stub in front of the archive is the normal case there.

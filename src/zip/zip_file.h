@@ -20,7 +20,7 @@ class TZipReader;
 enum class TZipFileKind { fkUnknown, fkPlain, fkExecutable, fkSplit };
 
 // Result bits of LocateEOC.
-constexpr int kEOCCommentError = 1;  // comment length did not fit the file
+constexpr int kEOCCommentError = 1;    // comment length did not fit the file
 constexpr int kEOCStructureError = 2;  // gap between the directory and its end record
 constexpr int kEOCZip64 = 0x40;
 

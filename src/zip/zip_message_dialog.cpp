@@ -13,10 +13,11 @@ struct TButtonInfo {
   int caption_id;
   int modal_result;
 };
-constexpr TButtonInfo kButtonOrder[] = {
-    {zmbYes, 83, zmrYes},       {zmbNo, 84, zmrNo},         {zmbOK, 85, zmrOk},         {zmbCancel, 86, zmrCancel},
-    {zmbAbort, 87, zmrAbort},   {zmbRetry, 88, zmrRetry},   {zmbIgnore, 89, zmrIgnore}, {zmbAll, 90, zmrAll},
-    {zmbNoToAll, 91, zmrNoToAll}, {zmbYesToAll, 92, zmrYesToAll}};
+constexpr TButtonInfo kButtonOrder[] = {{zmbYes, 83, zmrYes},         {zmbNo, 84, zmrNo},
+                                        {zmbOK, 85, zmrOk},           {zmbCancel, 86, zmrCancel},
+                                        {zmbAbort, 87, zmrAbort},     {zmbRetry, 88, zmrRetry},
+                                        {zmbIgnore, 89, zmrIgnore},   {zmbAll, 90, zmrAll},
+                                        {zmbNoToAll, 91, zmrNoToAll}, {zmbYesToAll, 92, zmrYesToAll}};
 
 int MulDiv(int a, int b, int c) { return c ? static_cast<int>(static_cast<int64_t>(a) * b / c) : 0; }
 
@@ -30,9 +31,8 @@ std::string WithoutAccelerator(const std::string& caption) {
 }  // namespace
 
 TZipMessageDialog::TZipMessageDialog(const std::string& title, const std::string& message, int kind,
-                                     TZipMsgDlgButtons buttons, int help_context,
-                                     const std::string& application_title, bool show_help_context,
-                                     const TZipStrLoader& load)
+                                     TZipMsgDlgButtons buttons, int help_context, const std::string& application_title,
+                                     bool show_help_context, const TZipStrLoader& load)
     : text_(message), kind_(kind), help_context_(help_context) {
   caption_ = title.empty() ? application_title : title;
   if (show_help_context) caption_ = common::Format("%s   (%d)", caption_.c_str(), help_context);
@@ -56,22 +56,32 @@ TZipMessageDialog::TZipMessageDialog(const std::string& title, const std::string
 
 TZipDlgIcon TZipMessageDialog::Icon() const {
   switch (type_) {
-    case TZipDlgType::dtWarning: return TZipDlgIcon::diExclamation;
-    case TZipDlgType::dtError: return TZipDlgIcon::diHand;
-    case TZipDlgType::dtInformation: return TZipDlgIcon::diAsterisk;
-    case TZipDlgType::dtConfirmation: return TZipDlgIcon::diQuestion;
-    case TZipDlgType::dtNone: break;
+    case TZipDlgType::dtWarning:
+      return TZipDlgIcon::diExclamation;
+    case TZipDlgType::dtError:
+      return TZipDlgIcon::diHand;
+    case TZipDlgType::dtInformation:
+      return TZipDlgIcon::diAsterisk;
+    case TZipDlgType::dtConfirmation:
+      return TZipDlgIcon::diQuestion;
+    case TZipDlgType::dtNone:
+      break;
   }
   return TZipDlgIcon::diNone;
 }
 
 TZipDlgBeep TZipMessageDialog::Beep() const {
   switch (type_) {
-    case TZipDlgType::dtWarning: return TZipDlgBeep::dbExclamation;
-    case TZipDlgType::dtError: return TZipDlgBeep::dbHand;
-    case TZipDlgType::dtInformation: return TZipDlgBeep::dbAsterisk;
-    case TZipDlgType::dtConfirmation: return TZipDlgBeep::dbQuestion;
-    case TZipDlgType::dtNone: break;
+    case TZipDlgType::dtWarning:
+      return TZipDlgBeep::dbExclamation;
+    case TZipDlgType::dtError:
+      return TZipDlgBeep::dbHand;
+    case TZipDlgType::dtInformation:
+      return TZipDlgBeep::dbAsterisk;
+    case TZipDlgType::dtConfirmation:
+      return TZipDlgBeep::dbQuestion;
+    case TZipDlgType::dtNone:
+      break;
   }
   return TZipDlgBeep::dbNone;
 }

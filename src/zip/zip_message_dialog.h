@@ -15,7 +15,17 @@ namespace zip {
 
 // Buttons in the order the dialog creates them; Help is never made.
 enum TZipMsgDlgBtn {
-  zmbYes, zmbNo, zmbOK, zmbCancel, zmbAbort, zmbRetry, zmbIgnore, zmbAll, zmbNoToAll, zmbYesToAll, zmbHelp
+  zmbYes,
+  zmbNo,
+  zmbOK,
+  zmbCancel,
+  zmbAbort,
+  zmbRetry,
+  zmbIgnore,
+  zmbAll,
+  zmbNoToAll,
+  zmbYesToAll,
+  zmbHelp
 };
 using TZipMsgDlgButtons = uint32_t;  // a set: bit (1 << TZipMsgDlgBtn)
 constexpr TZipMsgDlgButtons ZipButtons(std::initializer_list<TZipMsgDlgBtn> buttons) {
@@ -26,8 +36,17 @@ constexpr TZipMsgDlgButtons ZipButtons(std::initializer_list<TZipMsgDlgBtn> butt
 
 // Modal results; 1..10 are the answers a dialog handler may give.
 enum TZipModalResult {
-  zmrNone = 0, zmrOk = 1, zmrCancel = 2, zmrAbort = 3, zmrRetry = 4, zmrIgnore = 5,
-  zmrYes = 6, zmrNo = 7, zmrAll = 8, zmrNoToAll = 9, zmrYesToAll = 10
+  zmrNone = 0,
+  zmrOk = 1,
+  zmrCancel = 2,
+  zmrAbort = 3,
+  zmrRetry = 4,
+  zmrIgnore = 5,
+  zmrYes = 6,
+  zmrNo = 7,
+  zmrAll = 8,
+  zmrNoToAll = 9,
+  zmrYesToAll = 10
 };
 
 // Dialog kinds: the type in bits 16..18, the password edit in bit 20.
@@ -45,8 +64,8 @@ enum class TZipDlgBeep { dbNone, dbExclamation, dbHand, dbAsterisk, dbQuestion }
 
 struct TZipDialogButton {
   TZipMsgDlgBtn kind;
-  std::string name;      // "ZipDlg_A1", "ZipDlg_A2", ... in creation order
-  std::string caption;   // from the message table
+  std::string name;     // "ZipDlg_A1", "ZipDlg_A2", ... in creation order
+  std::string caption;  // from the message table
   int modal_result;
 };
 
@@ -72,14 +91,13 @@ class TZipMessageDialog {
   // Dialog units of the layout.
   static constexpr int kHorzMargin = 8, kVertMargin = 8, kHorzSpacing = 10, kVertSpacing = 10;
   static constexpr int kButtonWidth = 50, kButtonHeight = 14, kButtonSpacing = 4;
-  static constexpr int kIconSize = 32;           // pixels
+  static constexpr int kIconSize = 32;  // pixels
   static constexpr int kEditMaxLength = 80;
-  static constexpr int kEditMinChars = 80;       // average characters of edit width
+  static constexpr int kEditMinChars = 80;  // average characters of edit width
   static constexpr char kPasswordChar = '*';
   static constexpr const char* kTextName = "dlgText";
   static constexpr const char* kEditName = "dlgEdit";
-  static constexpr const char* kAverageCharSample =
-      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789  ";
+  static constexpr const char* kAverageCharSample = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789  ";
 
   // title empty: the application's title; show_help_context (Verbose or Trace)
   // gives the caption "%s   (%d)". Captions come from load.

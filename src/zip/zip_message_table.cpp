@@ -47,8 +47,8 @@ std::optional<TZipMessageTable> TZipMessageTable::FromBlock(std::string_view blo
   std::string table;
   if (!InflateRaw(block.substr(12, n - 4u), kMaxTableSize, table)) return std::nullopt;
   const uint32_t want = GetLe32(block, 8);
-  const uint32_t got = static_cast<uint32_t>(
-      crc32(0, reinterpret_cast<const Bytef*>(table.data()), static_cast<uInt>(table.size())));
+  const uint32_t got =
+      static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(table.data()), static_cast<uInt>(table.size())));
   if (got != want) return std::nullopt;
   auto t = FromTable(std::move(table));
   if (!t) return std::nullopt;
@@ -58,9 +58,7 @@ std::optional<TZipMessageTable> TZipMessageTable::FromBlock(std::string_view blo
   return t;
 }
 
-uint16_t TZipMessageTable::Word(size_t index) const {
-  return index < Words() ? GetLe16(table_, index * 2) : 0;
-}
+uint16_t TZipMessageTable::Word(size_t index) const { return index < Words() ? GetLe16(table_, index * 2) : 0; }
 
 std::string TZipMessageTable::Find(int id) const {
   const int n = id & 0x1FF;

@@ -21,7 +21,7 @@ namespace zip {
 
 class TZipMessageTable {
  public:
-  static constexpr size_t kMinTableSize = 50;    // a smaller table counts as absent
+  static constexpr size_t kMinTableSize = 50;     // a smaller table counts as absent
   static constexpr size_t kMaxTableSize = 20000;  // the table must be shorter
 
   // Decompresses and checks a block; none when it is malformed, fails its CRC

@@ -17,13 +17,20 @@ bool IsUtf8Shaped(std::string_view text) {
   for (size_t i = 0; i < text.size();) {
     const uint8_t c = static_cast<uint8_t>(text[i]);
     size_t follow;
-    if (c < 0x80) follow = 0;
-    else if ((c & 0xE0) == 0xC0) follow = 1;
-    else if ((c & 0xF0) == 0xE0) follow = 2;
-    else if ((c & 0xF8) == 0xF0) follow = 3;
-    else if ((c & 0xFC) == 0xF8) follow = 4;
-    else if ((c & 0xFE) == 0xFC) follow = 5;
-    else return false;
+    if (c < 0x80)
+      follow = 0;
+    else if ((c & 0xE0) == 0xC0)
+      follow = 1;
+    else if ((c & 0xF0) == 0xE0)
+      follow = 2;
+    else if ((c & 0xF8) == 0xF0)
+      follow = 3;
+    else if ((c & 0xFC) == 0xF8)
+      follow = 4;
+    else if ((c & 0xFE) == 0xFC)
+      follow = 5;
+    else
+      return false;
     if (follow >= text.size() - i) return false;
     for (size_t k = 1; k <= follow; ++k)
       if ((static_cast<uint8_t>(text[i + k]) & 0xC0) != 0x80) return false;
@@ -55,15 +62,21 @@ std::string Decode(const TZipNameSource& source, const TZipNameOptions& options,
   if (encoding != TZipTextEncoding::teUnicodeExtra && !NeedsConversion(source.raw)) return std::string(source.raw);
   std::string text;
   switch (encoding) {
-    case TZipTextEncoding::teRaw: text = RawBytesAsText(source.raw); break;
+    case TZipTextEncoding::teRaw:
+      text = RawBytesAsText(source.raw);
+      break;
     case TZipTextEncoding::teAnsi: {
       uint32_t cp = options.code_page ? options.code_page : platform::AnsiCodePage();
       if (!platform::IsCodePageSupported(cp)) cp = platform::AnsiCodePage();
       text = FromCodePage(cp, source.raw);
       break;
     }
-    case TZipTextEncoding::teOem: text = FromCodePage(platform::OemCodePage(), source.raw); break;
-    case TZipTextEncoding::teUtf8: text = FromUtf8(source.raw); break;
+    case TZipTextEncoding::teOem:
+      text = FromCodePage(platform::OemCodePage(), source.raw);
+      break;
+    case TZipTextEncoding::teUtf8:
+      text = FromUtf8(source.raw);
+      break;
     case TZipTextEncoding::teUnicodeExtra:
       if (auto field = UnicodeExtraText(source.extra, tag, source.raw)) text = FromUtf8(*field);
       break;
@@ -88,8 +101,8 @@ std::optional<std::string_view> FindExtraBlock(std::string_view extra, uint16_t 
 std::optional<std::string_view> UnicodeExtraText(std::string_view extra, uint16_t tag, std::string_view raw) {
   const auto block = FindExtraBlock(extra, tag);
   if (!block || block->size() <= 5 || static_cast<uint8_t>((*block)[0]) != 1) return std::nullopt;
-  const uint32_t crc = static_cast<uint32_t>(
-      crc32(0, reinterpret_cast<const Bytef*>(raw.data()), static_cast<uInt>(raw.size())));
+  const uint32_t crc =
+      static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(raw.data()), static_cast<uInt>(raw.size())));
   if (crc != GetLe32(*block, 1)) return std::nullopt;
   const std::string_view text = block->substr(5);
   if (!IsUtf8Shaped(text)) return std::nullopt;
@@ -103,11 +116,16 @@ bool IsOemHost(uint16_t version_made_by) {
 
 TZipTextEncoding ChooseTextEncoding(const TZipNameSource& source, const TZipNameOptions& options, uint16_t tag) {
   switch (options.encoding) {
-    case zenNone: return TZipTextEncoding::teRaw;
-    case zenOEM: return TZipTextEncoding::teOem;
-    case zenUTF8: return TZipTextEncoding::teUtf8;
-    case zenUPath: return TZipTextEncoding::teUnicodeExtra;
-    case zenAuto: break;
+    case zenNone:
+      return TZipTextEncoding::teRaw;
+    case zenOEM:
+      return TZipTextEncoding::teOem;
+    case zenUTF8:
+      return TZipTextEncoding::teUtf8;
+    case zenUPath:
+      return TZipTextEncoding::teUnicodeExtra;
+    case zenAuto:
+      break;
   }
   if (source.flags & kFlagUtf8) return TZipTextEncoding::teUtf8;
   if (UnicodeExtraText(source.extra, tag, source.raw)) return TZipTextEncoding::teUnicodeExtra;
@@ -117,7 +135,8 @@ TZipTextEncoding ChooseTextEncoding(const TZipNameSource& source, const TZipName
 std::string RawBytesAsText(std::string_view raw) {
   if (!NeedsConversion(raw)) return std::string(raw);
   std::u16string wide;
-  if (!platform::CodePageToUtf16(platform::AnsiCodePage(), raw, wide)) return platform::Utf16ToUtf8(platform::Utf8ToUtf16(raw));
+  if (!platform::CodePageToUtf16(platform::AnsiCodePage(), raw, wide))
+    return platform::Utf16ToUtf8(platform::Utf8ToUtf16(raw));
   return platform::Utf16ToUtf8(wide);
 }
 

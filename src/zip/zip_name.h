@@ -18,16 +18,16 @@ constexpr uint16_t kFlagUtf8 = 0x0800;  // general-purpose bit 11
 
 // What a record contributes to the decoding of its name or comment.
 struct TZipNameSource {
-  std::string_view raw;        // raw name (or comment) bytes
-  uint16_t flags = 0;          // general-purpose flags
+  std::string_view raw;  // raw name (or comment) bytes
+  uint16_t flags = 0;    // general-purpose flags
   uint16_t version_made_by = 0;
-  std::string_view extra;      // raw extra field of the record
+  std::string_view extra;  // raw extra field of the record
 };
 
 // The component settings that take part.
 struct TZipNameOptions {
   TZipEncodingOpts encoding = zenAuto;
-  uint32_t code_page = 0;      // for names taken as ANSI; 0 = the system ANSI code page
+  uint32_t code_page = 0;  // for names taken as ANSI; 0 = the system ANSI code page
 };
 
 // The data of the first block with the tag, searched as a chain of (tag, size,

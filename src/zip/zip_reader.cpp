@@ -32,8 +32,7 @@ size_t TZipReader::Read(void* buffer, size_t count) {
   auto* out = static_cast<uint8_t*>(buffer);
   size_t done = 0;
   while (done < count) {
-    const bool inside = position_ >= buffer_start_ &&
-                        position_ < buffer_start_ + static_cast<int64_t>(buffer_.size());
+    const bool inside = position_ >= buffer_start_ && position_ < buffer_start_ + static_cast<int64_t>(buffer_.size());
     if (!inside && (position_ >= size_ || !Fill())) {
       // The end of this part: a split archive goes on at the start of the next one.
       common::TStream* next = next_part_ ? next_part_() : nullptr;

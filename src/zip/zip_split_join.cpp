@@ -67,8 +67,7 @@ int JoinSplitArchive(const TZipFile& file, const std::string& target) {
     for (int i = 0; i < file.Count(); ++i) {
       const TZipDirRecord& r = *file.Record(i);
       const TZipCentralHeader& h = r.Header();
-      if (h.disk_start > file.CentralDisk() ||
-          h.local_header_offset >= static_cast<uint64_t>(part_size[h.disk_start]))
+      if (h.disk_start > file.CentralDisk() || h.local_header_offset >= static_cast<uint64_t>(part_size[h.disk_start]))
         throw common::EReadError("record");
       const uint64_t offset = static_cast<uint64_t>(part_start[h.disk_start]) + h.local_header_offset;
       std::string extra = WithoutZip64(r.ExtraField());

@@ -34,15 +34,24 @@ constexpr int32_t kMsgSkipping = kZipMsgPrefixed | kZipMsgWarningLevel | -zip::z
 
 const char* StatusText(TZipEntryStatus status) {
   switch (status) {
-    case TZipEntryStatus::esBadLocalHeader: return "no valid local header";
-    case TZipEntryStatus::esTruncated: return "the data ends early";
-    case TZipEntryStatus::esBadSizes: return "the stored sizes are impossible";
-    case TZipEntryStatus::esBadData: return "the compressed data is corrupt";
-    case TZipEntryStatus::esTooLong: return "more data than the stored size";
-    case TZipEntryStatus::esTooShort: return "less data than the stored size";
-    case TZipEntryStatus::esCRC: return "CRC error";
-    case TZipEntryStatus::esWriteFailed: return "cannot write the file";
-    default: return "error";
+    case TZipEntryStatus::esBadLocalHeader:
+      return "no valid local header";
+    case TZipEntryStatus::esTruncated:
+      return "the data ends early";
+    case TZipEntryStatus::esBadSizes:
+      return "the stored sizes are impossible";
+    case TZipEntryStatus::esBadData:
+      return "the compressed data is corrupt";
+    case TZipEntryStatus::esTooLong:
+      return "more data than the stored size";
+    case TZipEntryStatus::esTooShort:
+      return "less data than the stored size";
+    case TZipEntryStatus::esCRC:
+      return "CRC error";
+    case TZipEntryStatus::esWriteFailed:
+      return "cannot write the file";
+    default:
+      return "error";
   }
 }
 
@@ -130,8 +139,8 @@ TZipEngineJob::TZipEngineJob(const TZipCommandRecord& command) : command_(comman
 
 TZipEngineJob::~TZipEngineJob() = default;
 
-int TZipEngineJob::Call(int32_t action, const std::string& text, int64_t size, int64_t written, int32_t a1,
-                        int32_t a2, int32_t a3, std::string* answer, int32_t* a2_out, int32_t* a3_out) {
+int TZipEngineJob::Call(int32_t action, const std::string& text, int64_t size, int64_t written, int32_t a1, int32_t a2,
+                        int32_t a3, std::string* answer, int32_t* a2_out, int32_t* a3_out) {
   if (fatal_ != 0) return fatal_;
   TZipCallbackRecord r{};
   r.caller = command_.caller;
@@ -148,9 +157,12 @@ int TZipEngineJob::Call(int32_t action, const std::string& text, int64_t size, i
   if (answer) *answer = RecordText(r.msg, r.text_width);
   if (a2_out) *a2_out = r.arg2;
   if (a3_out) *a3_out = r.arg3;
-  if (result == -2 || result == -3) Fail(zip::zerCancelled);
-  else if (result == -4) Fail(zip::zerCallback);
-  else if (result == -5) Fail(zip::zerStructure);
+  if (result == -2 || result == -3)
+    Fail(zip::zerCancelled);
+  else if (result == -4)
+    Fail(zip::zerCallback);
+  else if (result == -5)
+    Fail(zip::zerStructure);
   return result;
 }
 
@@ -181,11 +193,11 @@ void TZipEngineJob::ReadSpecs(TZipArgument selector, TZipSpecList& list, bool al
 void TZipEngineJob::Message(int32_t code, const std::string& text) { Call(zacMessage, text, 0, 0, code); }
 
 void TZipEngineJob::Skip(const std::string& name, TZipSkipTypes reason, const std::string& trouble, int32_t error) {
-  if (!trouble.empty()) Message(reason == stUnsafePath || reason == stLink || reason == stEncryption ||
-                                        reason == stCompressionUnknown
-                                    ? kMsgSkipping
-                                    : kMsgError,
-                                name + ": " + trouble);
+  if (!trouble.empty())
+    Message(reason == stUnsafePath || reason == stLink || reason == stEncryption || reason == stCompressionUnknown
+                ? kMsgSkipping
+                : kMsgError,
+            name + ": " + trouble);
   // An answer of 1 means the caller does not allow this skip.
   if (Call(zacSkipped, name, 0, 0, reason, error) == 1) Fail(zip::zerSkippedFiles);
 }
@@ -253,11 +265,16 @@ int TZipEngineJob::RunChecked() {
   file_ = std::make_unique<zip::TZipFile>(*this);
   if (const int listed = file_->OpenAndList(name); listed < 0) {
     switch (zip::ZipCodeId(listed)) {
-      case zip::ZE_NoInFile: return zip::zerNotFound;
-      case zip::ZE_FileOpen: return zip::zerOpenZip;
-      case zip::ZE_NotZipFile: return zip::zerNoCentral;
-      case zip::ZE_Canceled: return zip::zerAborted;
-      default: return zip::zerInvalidZip;
+      case zip::ZE_NoInFile:
+        return zip::zerNotFound;
+      case zip::ZE_FileOpen:
+        return zip::zerOpenZip;
+      case zip::ZE_NotZipFile:
+        return zip::zerNoCentral;
+      case zip::ZE_Canceled:
+        return zip::zerAborted;
+      default:
+        return zip::zerInvalidZip;
     }
   }
   if (file_->NumberOfParts() > 1 || !file_->PartNames().empty()) return zip::zerMultiPart;
@@ -380,9 +397,9 @@ bool TZipEngineJob::PrepareFile(const TZipDirRecord& record, int index, TTarget&
     bool older = false;
     const auto stamp = fs::last_write_time(platform::ToPath(path), ec);
     if (!ec) {
-      const auto existing = std::chrono::duration_cast<std::chrono::seconds>(
-                                std::chrono::file_clock::to_sys(stamp).time_since_epoch())
-                                .count();
+      const auto existing =
+          std::chrono::duration_cast<std::chrono::seconds>(std::chrono::file_clock::to_sys(stamp).time_since_epoch())
+              .count();
       older = existing + 1 < StoredTime(record);  // DOS stamps have 2-second steps
     }
     if (freshen_ || update_) {
@@ -452,14 +469,13 @@ void TZipEngineJob::ProcessEntry(const TZipDirRecord& record, int index, int str
     Skip(target.name, stCompressionUnknown, common::Format("compression method %u is not supported", method));
     return;
   }
-  const bool unix_link = (record.VersionMadeBy() >> 8) == kHostUnix &&
-                         ((record.ExtFileAttrib() >> 16) & 0170000) == 0120000;
+  const bool unix_link =
+      (record.VersionMadeBy() >> 8) == kHostUnix && ((record.ExtFileAttrib() >> 16) & 0170000) == 0120000;
   if (unix_link && !test_ && stream < 0) {
     Skip(target.name, stLink, "symbolic links are not created");
     return;
   }
-  if (const TZipEntryStatus located = reader_->Locate(record, file_->OffsetShift());
-      located != TZipEntryStatus::esOk) {
+  if (const TZipEntryStatus located = reader_->Locate(record, file_->OffsetShift()); located != TZipEntryStatus::esOk) {
     Skip(target.name, located == TZipEntryStatus::esBadSizes ? stSizeChange : stZipFileFormatWrong,
          StatusText(located));
     return;

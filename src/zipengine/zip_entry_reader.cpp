@@ -62,8 +62,7 @@ void TZipEntryReader::SizeBuffers(uint64_t in_need, uint64_t out_need) {
 TZipEntryReader::~TZipEntryReader() = default;
 
 bool TZipEntryReader::ReadAt(int64_t position, uint8_t* buffer, size_t count) {
-  if (position < 0 || position > archive_size_ || static_cast<int64_t>(count) > archive_size_ - position)
-    return false;
+  if (position < 0 || position > archive_size_ || static_cast<int64_t>(count) > archive_size_ - position) return false;
   if (archive_.Seek(position, common::TSeekOrigin::soBeginning) != position) return false;
   return archive_.Read(buffer, static_cast<int64_t>(count)) == static_cast<int64_t>(count);
 }
@@ -99,7 +98,7 @@ bool TZipEntryReader::CheckPassword(const zip::TZipDirRecord& record, const std:
   uint8_t last = 0;
   for (uint8_t c : header) last = keys.Decrypt(c);
   const uint8_t check = (record.Flag() & kFlagDataDescriptor) ? static_cast<uint8_t>(record.DateTime() >> 8)
-                                                               : static_cast<uint8_t>(record.CRC32() >> 24);
+                                                              : static_cast<uint8_t>(record.CRC32() >> 24);
   return last == check;
 }
 
@@ -203,7 +202,8 @@ TZipEntryResult TZipEntryReader::Extract(const zip::TZipDirRecord& record, const
       z.avail_out = static_cast<uInt>(std::min<uint64_t>(kOutBufferSize, room));
       const int ret = inflate(&z, Z_NO_FLUSH);
       const size_t have = static_cast<size_t>(z.next_out - block);
-      if (ret == Z_STREAM_END) ended = true;
+      if (ret == Z_STREAM_END)
+        ended = true;
       else if (ret == Z_BUF_ERROR && z.avail_in == 0 && left == 0 && have == 0) {
         result.status = TZipEntryStatus::esTruncated;
         return result;
@@ -221,8 +221,10 @@ TZipEntryResult TZipEntryReader::Extract(const zip::TZipDirRecord& record, const
     result.status = TZipEntryStatus::esBadData;
     return result;
   }
-  if (result.produced < declared) result.status = TZipEntryStatus::esTooShort;
-  else if (result.crc != record.CRC32()) result.status = TZipEntryStatus::esCRC;
+  if (result.produced < declared)
+    result.status = TZipEntryStatus::esTooShort;
+  else if (result.crc != record.CRC32())
+    result.status = TZipEntryStatus::esCRC;
   return result;
 }
 

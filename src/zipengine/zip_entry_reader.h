@@ -44,8 +44,8 @@ enum class TZipEntryStatus {
 
 struct TZipEntryResult {
   TZipEntryStatus status = TZipEntryStatus::esOk;
-  uint32_t crc = 0;        // CRC-32 of the bytes produced
-  uint64_t produced = 0;   // bytes handed to the sink
+  uint32_t crc = 0;       // CRC-32 of the bytes produced
+  uint64_t produced = 0;  // bytes handed to the sink
 };
 
 // Traditional PKWARE encryption keys.

@@ -21,20 +21,31 @@ enum class TVariant { IndentedUtf8, SingleLineUtf8, Utf8WithBom, Windows1251 };
 testdocs::TBuildOptions OptionsFor(TVariant variant) {
   testdocs::TBuildOptions options;
   switch (variant) {
-    case TVariant::IndentedUtf8: break;
-    case TVariant::SingleLineUtf8: options.layout = testdocs::TLayout::SingleLine; break;
-    case TVariant::Utf8WithBom: options.byte_order_mark = true; break;
-    case TVariant::Windows1251: options.encoding = testdocs::TEncoding::Windows1251; break;
+    case TVariant::IndentedUtf8:
+      break;
+    case TVariant::SingleLineUtf8:
+      options.layout = testdocs::TLayout::SingleLine;
+      break;
+    case TVariant::Utf8WithBom:
+      options.byte_order_mark = true;
+      break;
+    case TVariant::Windows1251:
+      options.encoding = testdocs::TEncoding::Windows1251;
+      break;
   }
   return options;
 }
 
 const char* VariantName(TVariant variant) {
   switch (variant) {
-    case TVariant::IndentedUtf8: return "Indented";
-    case TVariant::SingleLineUtf8: return "SingleLine";
-    case TVariant::Utf8WithBom: return "Bom";
-    case TVariant::Windows1251: return "Windows1251";
+    case TVariant::IndentedUtf8:
+      return "Indented";
+    case TVariant::SingleLineUtf8:
+      return "SingleLine";
+    case TVariant::Utf8WithBom:
+      return "Bom";
+    case TVariant::Windows1251:
+      return "Windows1251";
   }
   return "";
 }
@@ -124,8 +135,8 @@ TEST_P(DocumentSchemas, DamagedDocumentIsRecognisedUpToTheError) {
 
   // Cut inside the certification: the values before it are still read.
   options.truncate_after = IsKpt(schema()) && schema() != TSchema::Kpt09 ? "<Certification_Doc>"
-                           : schema() == TSchema::Kvzu05              ? "<Certification_Doc>"
-                                                                       : "<CertificationDoc>";
+                           : schema() == TSchema::Kvzu05                 ? "<Certification_Doc>"
+                                                                         : "<CertificationDoc>";
   const testdocs::TDocument doc = sample();
   TValues expected = ExpectedValues(schema(), doc);
   expected.certification_number.clear();

@@ -25,8 +25,11 @@ testdocs::TDocument Plan09() { return testdocs::SampleDocument(TSchema::Kpt09); 
 
 TValues Sample09() {
   const testdocs::TDocument doc = Plan09();
-  return {*doc.blocks[0].cadastral_number, *doc.blocks[0].coord_systems[0].name, *doc.certification->number,
-          *doc.certification->date, {}};
+  return {*doc.blocks[0].cadastral_number,
+          *doc.blocks[0].coord_systems[0].name,
+          *doc.certification->number,
+          *doc.certification->date,
+          {}};
 }
 
 TEST(KptFile, AnotherPrefixOfTheCoordinateSystemConsumesTheRest) {
@@ -93,8 +96,8 @@ TEST(KptFile, Version05HasTheFixedCoordinateSystemText) {
 }
 
 TEST(KptFile, CertificationNumberSplitByCommentAndCDataIsJoined) {
-  for (auto split : {testdocs::TNumberSplit::Comment, testdocs::TNumberSplit::CData,
-                     testdocs::TNumberSplit::CommentAndCData}) {
+  for (auto split :
+       {testdocs::TNumberSplit::Comment, testdocs::TNumberSplit::CData, testdocs::TNumberSplit::CommentAndCData}) {
     for (TSchema schema : {TSchema::Kpt09, TSchema::Kpt07}) {
       testdocs::TBuildOptions options;
       options.number_split = split;
@@ -154,8 +157,9 @@ struct ParsedText {
 };
 
 TEST(ReadingFunctions, ChildTextJoinsTextAtAnyDepthAndTakesTheFirstChild) {
-  ParsedText t(u"<Док><Номер>50/<!-- x -->201<![CDATA[/16]]><b>-4</b>&amp;5</Номер><Номер>другой</Номер>"
-               u"<ns6:Date>2016</ns6:Date><Date>нет</Date></Док>");
+  ParsedText t(
+      u"<Док><Номер>50/<!-- x -->201<![CDATA[/16]]><b>-4</b>&amp;5</Номер><Номер>другой</Номер>"
+      u"<ns6:Date>2016</ns6:Date><Date>нет</Date></Док>");
   EXPECT_EQ(ChildText(t.root(), "Номер"), "50/201/16-4&5");
   EXPECT_EQ(ChildText(t.root(), "ns6:Date"), "2016");
   EXPECT_EQ(ChildText(t.root(), "Date"), "нет");
@@ -180,7 +184,7 @@ TEST(ReadingFunctions, ReadHeaderAttributeReadsTheCurrentOrTheNextChildElement) 
   ASSERT_TRUE(parser.SeekElementPath(u"/a/b"));
   EXPECT_EQ(ReadHeaderAttribute(parser, "n"), "1");
   EXPECT_EQ(ReadHeaderAttribute(parser, "n"), "два");  // the next child element
-  EXPECT_EQ(ReadHeaderAttribute(parser, "n"), "");      // b ends first
+  EXPECT_EQ(ReadHeaderAttribute(parser, "n"), "");     // b ends first
 }
 
 }  // namespace

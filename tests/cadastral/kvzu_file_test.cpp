@@ -21,8 +21,8 @@ TValues ReadExtract(const testdocs::TDocument& doc, const testdocs::TBuildOption
 
 TValues Expected(const testdocs::TDocument& doc) {
   const testdocs::TParcel& parcel = doc.parcels.at(0);
-  return {*parcel.cadastral_number, *doc.coord_systems.at(0).name, *doc.certification->number,
-          *doc.certification->date, parcel.date_created.value_or("")};
+  return {*parcel.cadastral_number, *doc.coord_systems.at(0).name, *doc.certification->number, *doc.certification->date,
+          parcel.date_created.value_or("")};
 }
 
 class KvzuFile : public ::testing::TestWithParam<TSchema> {
@@ -45,8 +45,8 @@ TEST_P(KvzuFile, RegistrationDateFallsBackToDateCreated) {
     doc.parcels[0].date_created = c.date_created;
     TValues expected = Expected(doc);
     expected.date_created = c.expected;
-    EXPECT_EQ(ReadExtract(doc), expected) << c.date_created_doc.value_or("<none>") << " / "
-                                          << c.date_created.value_or("<none>");
+    EXPECT_EQ(ReadExtract(doc), expected)
+        << c.date_created_doc.value_or("<none>") << " / " << c.date_created.value_or("<none>");
   }
 }
 

@@ -38,11 +38,11 @@ TEST(Recognition, TheSevenRowsAreBuiltFromOneHost) {
 }
 
 TEST(Recognition, CaseOfTheContentIsIgnored) {
-  EXPECT_EQ(Recognize(PlanWithStylesheet(Instruction(
-                "TYPE=\"text/xsl\" HREF=\"https://portal.rosreestr.ru/xsl/GKN/KPT/09/common.xsl\""))),
+  EXPECT_EQ(Recognize(PlanWithStylesheet(
+                Instruction("TYPE=\"text/xsl\" HREF=\"https://portal.rosreestr.ru/xsl/GKN/KPT/09/common.xsl\""))),
             (TRecognition{fkKPT, "09"}));
-  EXPECT_EQ(Recognize(PlanWithStylesheet(Instruction(
-                "type=\"TEXT/XSL\" href=\"HTTPS://Portal.Rosreestr.RU/XSL/gkn/vidimus/06/COMMON.XSL\""))),
+  EXPECT_EQ(Recognize(PlanWithStylesheet(
+                Instruction("type=\"TEXT/XSL\" href=\"HTTPS://Portal.Rosreestr.RU/XSL/gkn/vidimus/06/COMMON.XSL\""))),
             (TRecognition{fkKvzu, "06"}));
 }
 
@@ -50,7 +50,8 @@ TEST(Recognition, AnyOtherDifferenceInTheContentIsNotRecognised) {
   const std::string path = "/xsl/GKN/KPT/09/common.xsl";
   for (const std::string& markup : std::initializer_list<std::string>{
            "<?xml-stylesheet  type=\"text/xsl\" href=\"https://portal.rosreestr.ru" + path + "\"?>",  // two spaces
-           "<?xml-stylesheet type=\"text/xsl\" href=\"https://portal.rosreestr.ru" + path + "\" ?>",  // blank at the end
+           "<?xml-stylesheet type=\"text/xsl\" href=\"https://portal.rosreestr.ru" + path +
+               "\" ?>",  // blank at the end
            "<?xml-stylesheet type='text/xsl' href='https://portal.rosreestr.ru" + path + "'?>",
            "<?xml-stylesheet type=\"text/xsl\"  href=\"https://portal.rosreestr.ru" + path + "\"?>",
            "<?xml-stylesheet type=\"text/xsl\" href=\"http://portal.rosreestr.ru" + path + "\"?>",
@@ -81,8 +82,7 @@ TEST(Recognition, DocumentTypeAndInstructionsAfterTheRootAreReachable) {
   const std::string kvzu = Instruction(testdocs::StylesheetContent(TSchema::Kvzu06));
   EXPECT_EQ(Recognize("<?xml version=\"1.0\"?>\r\n<!DOCTYPE KVZU>\r\n" + kvzu + "\r\n<KVZU/>"),
             (TRecognition{fkKvzu, "06"}));
-  EXPECT_EQ(Recognize("<KVZU><a>x</a><?xml-stylesheet inside?></KVZU><!-- c -->" + kvzu),
-            (TRecognition{fkKvzu, "06"}));
+  EXPECT_EQ(Recognize("<KVZU><a>x</a><?xml-stylesheet inside?></KVZU><!-- c -->" + kvzu), (TRecognition{fkKvzu, "06"}));
 }
 
 // A root element before the instruction is passed over without being built; an

@@ -1,10 +1,11 @@
-#include <gtest/gtest.h>
-
-#include "cadastral/file_info_data.h"
 #include "cadastral/ref_object.h"
+
+#include <gtest/gtest.h>
 
 #include <memory>
 #include <stdexcept>
+
+#include "cadastral/file_info_data.h"
 
 using namespace cadastral;
 
@@ -106,8 +107,8 @@ TEST(RefObject, ReleasingAnUnreferencedObjectIsReportedWithItsClassName) {
 
 TEST(RefObject, FreshValuesRecordsAreEmpty) {
   auto kvzu = TRef<KvzuValues>::Create();
-  for (const std::string* field : {&kvzu->CadastralNumber, &kvzu->CertificationDocNumber,
-                                   &kvzu->CertificationDocDate, &kvzu->CoordSystemName, &kvzu->DateCreated})
+  for (const std::string* field : {&kvzu->CadastralNumber, &kvzu->CertificationDocNumber, &kvzu->CertificationDocDate,
+                                   &kvzu->CoordSystemName, &kvzu->DateCreated})
     EXPECT_TRUE(field->empty());
   EXPECT_EQ(fkKPT, 0);
   EXPECT_EQ(fkKvzu, 1);

@@ -1,10 +1,11 @@
+#include "cli/cli.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
-#include "cli/cli.h"
 #include "cli/csv_report.h"
 #include "platform/file_system.h"
 #include "support/document_builder.h"
@@ -27,8 +28,7 @@ class CliTest : public ::testing::Test {
 
   void Archive(const std::string& name, TSchema schema) {
     support::TZipWriter zip;
-    zip.Add("документ.xml", testdocs::BuildDocument(testdocs::SampleDocument(schema))).flags |=
-        support::kFlagUtf8Name;
+    zip.Add("документ.xml", testdocs::BuildDocument(testdocs::SampleDocument(schema))).flags |= support::kFlagUtf8Name;
     zip.Add("документ.xml.sig", "sig").flags |= support::kFlagUtf8Name;
     zip.Save(in_ + D + name);
   }
@@ -119,14 +119,18 @@ TEST_F(CliTest, ReportHasARowPerDocumentAndArchiveAndDamageGivesExitOne) {
   EXPECT_NE(err_text_.str().find("damaged.zip"), std::string::npos);
 
   const std::string csv = Read(report);
-  ASSERT_EQ(csv.rfind("\xEF\xBB\xBF" "Архив;", 0), 0u);
+  ASSERT_EQ(csv.rfind("\xEF\xBB\xBF"
+                      "Архив;",
+                      0),
+            0u);
   std::vector<std::string> rows;
   std::istringstream lines(csv);
   for (std::string line; std::getline(lines, line);) rows.push_back(line);
   ASSERT_EQ(rows.size(), 4u);  // heading, one document, two archives without documents
   const std::string doc_row = "план.zip;документ.xml;КПТ;09;50:20:0010336;МСК-50, зона 2;50/201/16-412345;2016-05-12;;";
   bool found = false;
-  for (const auto& row : rows) found |= row.find(doc_row) != std::string::npos && row.find(";copied\r") != std::string::npos;
+  for (const auto& row : rows)
+    found |= row.find(doc_row) != std::string::npos && row.find(";copied\r") != std::string::npos;
   EXPECT_TRUE(found) << csv;
   EXPECT_EQ(cli::TCsvReport::Field("a;b\"c"), "\"a;b\"\"c\"");
 }

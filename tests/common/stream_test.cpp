@@ -1,3 +1,5 @@
+#include "common/stream.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -5,7 +7,6 @@
 #include <filesystem>
 #include <string>
 
-#include "common/stream.h"
 #include "common/text_format.h"
 
 using namespace common;

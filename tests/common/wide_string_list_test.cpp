@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "common/wide_string_list.h"
+
+#include <gtest/gtest.h>
 
 using common::TWideStringList;
 

@@ -1,10 +1,11 @@
+#include "platform/file_system.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <fstream>
 #include <set>
 
-#include "platform/file_system.h"
 #include "support/temp_folder.h"
 
 using namespace platform;
@@ -27,16 +28,16 @@ TEST_F(FileSystem, EnumeratesEveryEntryWithItsKind) {
   Touch(root_ + kPathDelimiter + "архив.zip");
   Touch(root_ + kPathDelimiter + ".hidden.zip");
   std::set<std::string> files, dirs;
-  ASSERT_TRUE(EnumerateDirectory(root_, [&](const TDirectoryEntry& e) {
-    (e.is_directory ? dirs : files).insert(e.name);
-  }));
+  ASSERT_TRUE(
+      EnumerateDirectory(root_, [&](const TDirectoryEntry& e) { (e.is_directory ? dirs : files).insert(e.name); }));
   EXPECT_EQ(files, (std::set<std::string>{"архив.zip", ".hidden.zip"}));
   EXPECT_EQ(dirs, (std::set<std::string>{".", "..", "Папка"}));
   EXPECT_FALSE(EnumerateDirectory(root_ + kPathDelimiter + "нет", [](const TDirectoryEntry&) { FAIL(); }));
 }
 
 TEST_F(FileSystem, CopyReplacesAndIdentityFollowsLinks) {
-  const std::string a = root_ + kPathDelimiter + "a.zip", b = root_ + kPathDelimiter + "Папка" + kPathDelimiter + "a.zip";
+  const std::string a = root_ + kPathDelimiter + "a.zip",
+                    b = root_ + kPathDelimiter + "Папка" + kPathDelimiter + "a.zip";
   Touch(a, "new");
   Touch(b, "old content");
   ASSERT_TRUE(CopyFileReplace(a, b));

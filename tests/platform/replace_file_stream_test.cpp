@@ -1,5 +1,7 @@
 // Writing under a temporary name, dynamic loading, file times and links.
 
+#include "platform/replace_file_stream.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -8,7 +10,6 @@
 
 #include "platform/dynamic_library.h"
 #include "platform/file_system.h"
-#include "platform/replace_file_stream.h"
 
 using namespace platform;
 namespace fs = std::filesystem;
@@ -59,9 +60,10 @@ TEST_F(PlatformFiles, ReplaceFileStreamAppearsOnlyWhenCommitted) {
   int64_t stamp = 0;
   ASSERT_TRUE(GetFileModificationTime(target, stamp));
   const auto written = fs::last_write_time(ToPath(target));
-  EXPECT_EQ(std::chrono::duration_cast<std::chrono::seconds>(std::chrono::file_clock::to_sys(written).time_since_epoch())
-                .count(),
-            1000000000);
+  EXPECT_EQ(
+      std::chrono::duration_cast<std::chrono::seconds>(std::chrono::file_clock::to_sys(written).time_since_epoch())
+          .count(),
+      1000000000);
 
   EXPECT_THROW(TReplaceFileStream(Path("missing folder") + kPathDelimiter + "x"), common::EFCreateError);
 }

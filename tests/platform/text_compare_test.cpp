@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "platform/text_compare.h"
+
+#include <gtest/gtest.h>
 
 using namespace platform;
 
@@ -20,7 +20,7 @@ TEST(UpperCase, SimpleMappingKeepsLength) {
   EXPECT_EQ(UpperCase(std::u16string_view(u"{Номер района} ё")), u"{НОМЕР РАЙОНА} Ё");
   EXPECT_EQ(UpperCase(std::string_view("abc xyz")), "ABC XYZ");
   EXPECT_EQ(UpperCase(std::string_view("straße")), "STRAßE");  // ß has no simple upper case
-  const std::u16string pair = u"\xD801\xDC28";                  // Deseret small letter
+  const std::u16string pair = u"\xD801\xDC28";                 // Deseret small letter
   EXPECT_EQ(UpperCase(std::u16string_view(pair)), std::u16string(u"\xD801\xDC00"));
   const std::u16string lone = u"a\xD800";
   EXPECT_EQ(UpperCase(std::u16string_view(lone)), std::u16string(u"A\xD800"));

@@ -1,8 +1,8 @@
+#include "platform/text_conversion.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
-
-#include "platform/text_conversion.h"
 
 using namespace platform;
 
@@ -15,14 +15,20 @@ TEST(Utf, RoundTripsAllPlanes) {
 }
 
 TEST(Utf, LoneSurrogatesBecomeReplacementCharacters) {
-  EXPECT_EQ(Utf16ToUtf8(std::u16string(u"a\xD800" "b")), "a\xEF\xBF\xBD" "b");
+  EXPECT_EQ(Utf16ToUtf8(std::u16string(u"a\xD800"
+                                       "b")),
+            "a\xEF\xBF\xBD"
+            "b");
   EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t(0xDC00))), "\xEF\xBF\xBD");
   EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t(0xD83D))), "\xEF\xBF\xBD");
 }
 
 TEST(Utf, InvalidUtf8IsReplacedNotFatal) {
-  EXPECT_EQ(Utf8ToUtf16("a\xFF" "b"), u"a\xFFFD" "b");
-  EXPECT_EQ(Utf8ToUtf16("\xC0\xAF"), u"\xFFFD\xFFFD");          // overlong
+  EXPECT_EQ(Utf8ToUtf16("a\xFF"
+                        "b"),
+            u"a\xFFFD"
+            "b");
+  EXPECT_EQ(Utf8ToUtf16("\xC0\xAF"), u"\xFFFD\xFFFD");            // overlong
   EXPECT_EQ(Utf8ToUtf16("\xED\xA0\x80"), u"\xFFFD\xFFFD\xFFFD");  // encoded surrogate
   EXPECT_EQ(Utf8ToUtf16("\xE2\x82"), u"\xFFFD");                  // cut sequence
   EXPECT_EQ(Utf8ToUtf16("\xF8\x88\x80\x80\x80"), u"\xFFFD\xFFFD\xFFFD\xFFFD\xFFFD");
@@ -65,17 +71,15 @@ TEST(CodePages, EveryCodePageOfTheAliasTableConverts) {
     const char* utf8;
   };
   const Sample samples[] = {
-      {65001, "\xD0\x96", "Ж"},       {1200, "\x16\x04", "Ж"},      {1201, "\x04\x16", "Ж"},
-      {1250, "\x8A", "Š"},            {1251, "\xC6", "Ж"},          {1252, "\x80", "€"},
-      {1253, "\xC1", "Α"},            {1254, "\xD0", "Ğ"},          {1255, "\xE0", "א"},
-      {1256, "\xC7", "ا"},            {1257, "\xC0", "Ą"},          {1258, "\xC3", "Ă"},
-      {28591, "\xE9", "é"},           {28592, "\xA3", "Ł"},         {28593, "\xA6", "Ĥ"},
-      {28594, "\xA2", "ĸ"},           {28595, "\xB6", "Ж"},         {28596, "\xC7", "ا"},
-      {28597, "\xC1", "Α"},           {28598, "\xE0", "א"},         {28599, "\xD0", "Ğ"},
-      {28603, "\xC0", "Ą"},           {28605, "\xA4", "€"},         {20866, "\xF6", "Ж"},
-      {21866, "\xA4", "є"},           {437, "\x81", "ü"},           {850, "\x81", "ü"},
-      {852, "\x9D", "Ł"},             {866, "\x86", "Ж"},           {874, "\xA1", "ก"},
-      {932, "\x82\xA0", "あ"},        {20127, "A", "A"},            {65000, "+BBY-", "Ж"},
+      {65001, "\xD0\x96", "Ж"}, {1200, "\x16\x04", "Ж"}, {1201, "\x04\x16", "Ж"}, {1250, "\x8A", "Š"},
+      {1251, "\xC6", "Ж"},      {1252, "\x80", "€"},     {1253, "\xC1", "Α"},     {1254, "\xD0", "Ğ"},
+      {1255, "\xE0", "א"},      {1256, "\xC7", "ا"},     {1257, "\xC0", "Ą"},     {1258, "\xC3", "Ă"},
+      {28591, "\xE9", "é"},     {28592, "\xA3", "Ł"},    {28593, "\xA6", "Ĥ"},    {28594, "\xA2", "ĸ"},
+      {28595, "\xB6", "Ж"},     {28596, "\xC7", "ا"},    {28597, "\xC1", "Α"},    {28598, "\xE0", "א"},
+      {28599, "\xD0", "Ğ"},     {28603, "\xC0", "Ą"},    {28605, "\xA4", "€"},    {20866, "\xF6", "Ж"},
+      {21866, "\xA4", "є"},     {437, "\x81", "ü"},      {850, "\x81", "ü"},      {852, "\x9D", "Ł"},
+      {866, "\x86", "Ж"},       {874, "\xA1", "ก"},      {932, "\x82\xA0", "あ"}, {20127, "A", "A"},
+      {65000, "+BBY-", "Ж"},
   };
   ASSERT_EQ(std::size(samples), 33u);
   for (const auto& s : samples) {
@@ -114,7 +118,10 @@ TEST(CodePageDecoder, CompletesSequencesCutBetweenPieces) {
   TCodePageDecoder sjis(932);
   std::u16string out;
   sjis.Decode("a\x82", out, false);
-  sjis.Decode("\xA0" "b", out, true);
+  sjis.Decode(
+      "\xA0"
+      "b",
+      out, true);
   EXPECT_EQ(out, u"aあb");
   TCodePageDecoder utf8(65001);
   out.clear();

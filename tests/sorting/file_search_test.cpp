@@ -1,3 +1,5 @@
+#include "sorting/file_search.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -5,7 +7,6 @@
 #include <fstream>
 
 #include "platform/file_system.h"
-#include "sorting/file_search.h"
 #include "support/temp_folder.h"
 
 using namespace sorting;
@@ -15,9 +16,7 @@ namespace {
 
 class SearchFilesTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    root_ = scratch_.Path();
-  }
+  void SetUp() override { root_ = scratch_.Path(); }
   std::string Path(const std::string& rel) const { return rel.empty() ? root_ : root_ + D + rel; }
   void Dir(const std::string& rel) { fs::create_directories(platform::ToPath(Path(rel))); }
   void File(const std::string& rel) { std::ofstream(platform::ToPath(Path(rel))) << "PK"; }

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "sorting/output_rules.h"
+
+#include <gtest/gtest.h>
 
 using namespace sorting;
 
@@ -83,7 +83,8 @@ TEST(OutputRules, WorkedExampleUnderBothDefaultRules) {
   kpt.CadastralNumber = "66:41:0101001";
   kpt.CoordSystemName = "МСК-66 зона 1";
   kpt.CertificationDocDate = "2015-03-12";
-  EXPECT_EQ(GetKptTargetFolder(kpt, kOut, kDefaultKptRule), P(kOut + "\\МСК-66 зона 1\\66\\41\\01 01 00 1\\2015-03-12\\"));
+  EXPECT_EQ(GetKptTargetFolder(kpt, kOut, kDefaultKptRule),
+            P(kOut + "\\МСК-66 зона 1\\66\\41\\01 01 00 1\\2015-03-12\\"));
 
   // A plan of territory under the land-plot rule: no parcel, "_" as registration date.
   EXPECT_EQ(GetKptTargetFolder(kpt, kOut, kDefaultKvzuRule), P(kOut + "\\МСК-66 зона 1\\66\\41\\01 01 00 1\\\\_\\"));

@@ -1,3 +1,5 @@
+#include "sorting/sort_run.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -5,12 +7,11 @@
 
 #include "platform/file_system.h"
 #include "sorting/output_rules.h"
-#include "sorting/sort_run.h"
-#include "zip/zip_archive.h"
-#include "zip/zip_engine_loader.h"
 #include "support/document_builder.h"
 #include "support/temp_folder.h"
 #include "support/zip_writer.h"
+#include "zip/zip_archive.h"
+#include "zip/zip_engine_loader.h"
 
 using namespace sorting;
 namespace fs = std::filesystem;
@@ -149,8 +150,8 @@ TEST_F(SortRunTest, ForeignDocumentsAreCountedAsArchivesOnly) {
 TEST_F(SortRunTest, ProgressRunsToTheArchiveCountAndBack) {
   PlainArchives({"1.zip", "2.zip", "sub/3.ZIP"});
   EXPECT_EQ(Run(), "Обработано файлов: 3");
-  EXPECT_EQ(host_.events, (std::vector<std::string>{"max 3", "step", "messages", "step", "messages", "step",
-                                                    "messages", "reset"}));
+  EXPECT_EQ(host_.events,
+            (std::vector<std::string>{"max 3", "step", "messages", "step", "messages", "step", "messages", "reset"}));
   host_.deep = false;
   host_.events.clear();
   EXPECT_EQ(Run(), "Обработано файлов: 2");
@@ -239,8 +240,8 @@ class StageLog : public TSortObserver {
   void StageStarted(TSortStage stage) override { log += std::string(Name(stage)) + "+ "; }
   void StageEnded(TSortStage stage) override { log += std::string(Name(stage)) + "- "; }
   static const char* Name(TSortStage stage) {
-    static const char* const kNames[kSortStageCount] = {"search", "open", "engine", "extract", "recognise",
-                                                        "read",   "place"};
+    static const char* const kNames[kSortStageCount] = {"search",    "open", "engine", "extract",
+                                                        "recognise", "read", "place"};
     return kNames[static_cast<int>(stage)];
   }
 };

@@ -15,22 +15,18 @@ constexpr uint32_t kWindows1251 = 1251;
 // Namespaces of the current schemas; the older schemas declare none.
 constexpr std::string_view kNsKpt09 = "urn://x-artefacts-rosreestr-ru/outgoing/kpt/9.0.3";
 constexpr std::string_view kNsKvzu06 = "urn://x-artefacts-rosreestr-ru/outgoing/kvzu/6.0.9";
-constexpr std::string_view kNsAddress =
-    "urn://x-artefacts-rosreestr-ru/commons/complex-types/address-output/4.0.1";
-constexpr std::string_view kNsSpatial =
-    "urn://x-artefacts-rosreestr-ru/commons/complex-types/entity-spatial/2.0.1";
+constexpr std::string_view kNsAddress = "urn://x-artefacts-rosreestr-ru/commons/complex-types/address-output/4.0.1";
+constexpr std::string_view kNsSpatial = "urn://x-artefacts-rosreestr-ru/commons/complex-types/entity-spatial/2.0.1";
 constexpr std::string_view kNsParametersOks =
     "urn://x-artefacts-rosreestr-ru/commons/complex-types/parameters-oks/2.0.1";
-constexpr std::string_view kNsDocument =
-    "urn://x-artefacts-rosreestr-ru/commons/complex-types/document-output/4.0.1";
+constexpr std::string_view kNsDocument = "urn://x-artefacts-rosreestr-ru/commons/complex-types/document-output/4.0.1";
 constexpr std::string_view kNsCertification =
     "urn://x-artefacts-rosreestr-ru/commons/complex-types/certification-doc/1.0";
 constexpr std::string_view kNsNaturalObjects =
     "urn://x-artefacts-rosreestr-ru/commons/complex-types/natural-objects-output/1.0.1";
 constexpr std::string_view kNsCulturalHeritage =
     "urn://x-artefacts-rosreestr-ru/commons/complex-types/cultural-heritage/2.0.1";
-constexpr std::string_view kNsSmevCommons =
-    "urn://x-artefacts-smev-gov-ru/supplementary/commons/1.0.1";
+constexpr std::string_view kNsSmevCommons = "urn://x-artefacts-smev-gov-ru/supplementary/commons/1.0.1";
 
 constexpr std::string_view kSenderName = "Филиал ФГБУ «ФКП Росреестра» по Московской области";
 
@@ -45,10 +41,18 @@ void AppendEscaped(std::string& out, std::string_view text, bool attribute) {
     }
     out.append(text.substr(start, at - start));
     switch (text[at]) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      default: out += "&quot;"; break;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      default:
+        out += "&quot;";
+        break;
     }
     start = at + 1;
   }
@@ -87,8 +91,7 @@ class TXmlWriter {
   }
   void Attr(std::string_view name, double value) {
     char buffer[48];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value,
-                                      std::chars_format::fixed, 2);
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 2);
     Attr(name, std::string_view(buffer, static_cast<size_t>(result.ptr - buffer)));
   }
   void Attr(std::string_view name, int value) {
@@ -126,8 +129,7 @@ class TXmlWriter {
     End();
   }
   void Leaf(std::string_view name, std::string_view text) { Leaf({}, name, text); }
-  void OptionalLeaf(std::string_view prefix, std::string_view local,
-                    const std::optional<std::string>& text) {
+  void OptionalLeaf(std::string_view prefix, std::string_view local, const std::optional<std::string>& text) {
     if (text) Leaf(prefix, local, *text);
   }
   // Leaves out elements of empty descriptive texts, as the registry does.
@@ -203,8 +205,7 @@ class TDocumentWriter {
         schema_(document.schema),
         modern_(schema_ == TSchema::Kpt09 || schema_ == TSchema::Kvzu06) {
     spatial_ = options.spatial_prefix.value_or(modern_ ? "ns3" : "");
-    const char* usual_certification =
-        schema_ == TSchema::Kpt09 ? "ns6" : schema_ == TSchema::Kvzu06 ? "ns8" : "";
+    const char* usual_certification = schema_ == TSchema::Kpt09 ? "ns6" : schema_ == TSchema::Kvzu06 ? "ns8" : "";
     certification_ = options.certification_prefix.value_or(usual_certification);
     person_ = schema_ == TSchema::Kpt09 ? "ns7" : schema_ == TSchema::Kvzu06 ? "ns9" : "";
     address_ = modern_ ? "ns2" : "";
@@ -393,9 +394,15 @@ class TDocumentWriter {
         order.push_back(TSection::CoordSystems);
       for (TSection section : order) {
         switch (section) {
-          case TSection::Parcels: WriteKvzuParcels(); break;
-          case TSection::Certification: WriteCertification(); break;
-          case TSection::CoordSystems: WriteCoordSystems(doc_.coord_systems); break;
+          case TSection::Parcels:
+            WriteKvzuParcels();
+            break;
+          case TSection::Certification:
+            WriteCertification();
+            break;
+          case TSection::CoordSystems:
+            WriteCoordSystems(doc_.coord_systems);
+            break;
         }
       }
       xml_.End();
@@ -437,8 +444,7 @@ class TDocumentWriter {
 
   // Generated parcels until the size target is reached, numbered on from the highest
   // number among the given ones.
-  void PadParcels(const std::string& block, const std::vector<TParcel>& given,
-                  std::string_view ent_sys) {
+  void PadParcels(const std::string& block, const std::vector<TParcel>& given, std::string_view ent_sys) {
     int index = 0;
     for (const TParcel& p : given) {
       if (!p.cadastral_number) continue;
@@ -476,8 +482,7 @@ class TDocumentWriter {
     xml_.OptionalAttr("DateCreatedDoc", parcel.date_created_doc);
 
     if (schema_ == TSchema::Kvzu06) xml_.Leaf("Name", "01");
-    const bool areas = schema_ == TSchema::Kpt05 || schema_ == TSchema::Kpt06 ||
-                       schema_ == TSchema::Kpt07;
+    const bool areas = schema_ == TSchema::Kpt05 || schema_ == TSchema::Kpt06 || schema_ == TSchema::Kpt07;
     if (areas) {
       xml_.Start("Areas");
       xml_.Start("Area");
@@ -532,8 +537,7 @@ class TDocumentWriter {
     xml_.End();
   }
 
-  void NamedPart(std::string_view prefix, std::string_view element, std::string_view name,
-                 std::string_view type) {
+  void NamedPart(std::string_view prefix, std::string_view element, std::string_view name, std::string_view type) {
     if (name.empty()) return;
     xml_.Start(prefix, element);
     xml_.Attr("Name", name);
@@ -551,8 +555,7 @@ class TDocumentWriter {
     const size_t count = contour.size();
     for (size_t i = 0; i < count; ++i) {
       // The closing point repeats the first one under its number.
-      const bool closing = i + 1 == count && count > 1 && contour[i].x == contour[0].x &&
-                           contour[i].y == contour[0].y;
+      const bool closing = i + 1 == count && count > 1 && contour[i].x == contour[0].x && contour[i].y == contour[0].y;
       const int number = closing ? 1 : static_cast<int>(i) + 1;
       xml_.Start(p, modern_ ? "SpelementUnit" : "Spelement_Unit");
       xml_.Attr(modern_ ? "TypeUnit" : "Type_Unit", "Точка");
@@ -637,9 +640,7 @@ class TDocumentWriter {
         const size_t second = CutAt(number, std::max(first, 2 * n / 3));
         xml_.Text(number.substr(0, first));
         xml_.Raw(kComment);
-        xml_.Raw(std::string("<![CDATA[")
-                     .append(number.substr(first, second - first))
-                     .append("]]>"));
+        xml_.Raw(std::string("<![CDATA[").append(number.substr(first, second - first)).append("]]>"));
         xml_.Text(number.substr(second));
         return;
       }
@@ -660,45 +661,54 @@ class TDocumentWriter {
 }  // namespace
 
 TDocumentKind KindOf(TSchema schema) {
-  return schema == TSchema::Kvzu05 || schema == TSchema::Kvzu06 ? TDocumentKind::Kvzu
-                                                                : TDocumentKind::Kpt;
+  return schema == TSchema::Kvzu05 || schema == TSchema::Kvzu06 ? TDocumentKind::Kvzu : TDocumentKind::Kpt;
 }
 
 std::string_view VersionOf(TSchema schema) {
   switch (schema) {
-    case TSchema::Kpt05: case TSchema::Kvzu05: return "05";
-    case TSchema::Kpt06: case TSchema::Kvzu06: return "06";
-    case TSchema::Kpt07: return "07";
-    case TSchema::Kpt08: return "08";
-    case TSchema::Kpt09: return "09";
+    case TSchema::Kpt05:
+    case TSchema::Kvzu05:
+      return "05";
+    case TSchema::Kpt06:
+    case TSchema::Kvzu06:
+      return "06";
+    case TSchema::Kpt07:
+      return "07";
+    case TSchema::Kpt08:
+      return "08";
+    case TSchema::Kpt09:
+      return "09";
   }
   return {};
 }
 
 std::string_view SchemaName(TSchema schema) {
   switch (schema) {
-    case TSchema::Kpt05: return "KPT_05";
-    case TSchema::Kpt06: return "KPT_06";
-    case TSchema::Kpt07: return "KPT_07";
-    case TSchema::Kpt08: return "KPT_08";
-    case TSchema::Kpt09: return "KPT_09";
-    case TSchema::Kvzu05: return "KVZU_05";
-    case TSchema::Kvzu06: return "KVZU_06";
+    case TSchema::Kpt05:
+      return "KPT_05";
+    case TSchema::Kpt06:
+      return "KPT_06";
+    case TSchema::Kpt07:
+      return "KPT_07";
+    case TSchema::Kpt08:
+      return "KPT_08";
+    case TSchema::Kpt09:
+      return "KPT_09";
+    case TSchema::Kvzu05:
+      return "KVZU_05";
+    case TSchema::Kvzu06:
+      return "KVZU_06";
   }
   return {};
 }
 
 std::string StylesheetPath(TSchema schema) {
   const char* kind = KindOf(schema) == TDocumentKind::Kpt ? "KPT" : "Vidimus";
-  return std::string("/xsl/GKN/").append(kind).append("/").append(VersionOf(schema)).append(
-      "/common.xsl");
+  return std::string("/xsl/GKN/").append(kind).append("/").append(VersionOf(schema)).append("/common.xsl");
 }
 
 std::string StylesheetContent(TSchema schema, std::string_view host) {
-  return std::string("type=\"text/xsl\" href=\"https://")
-      .append(host)
-      .append(StylesheetPath(schema))
-      .append("\"");
+  return std::string("type=\"text/xsl\" href=\"https://").append(host).append(StylesheetPath(schema)).append("\"");
 }
 
 std::string StylesheetInstruction(std::string_view content) {
@@ -714,8 +724,14 @@ TParcel SampleParcel(std::string_view block_number, int index) {
   parcel.utilization = "141001000000";
   parcel.utilization_by_doc = "для индивидуального жилищного строительства";
   const std::string house = std::to_string(index % 300 + 1);
-  parcel.address = {"46241000017", "500230000420003", "143020", "50", "Одинцовский",
-                    "Жаворонки", "Лесная", house,
+  parcel.address = {"46241000017",
+                    "500230000420003",
+                    "143020",
+                    "50",
+                    "Одинцовский",
+                    "Жаворонки",
+                    "Лесная",
+                    house,
                     "Московская область, р-н Одинцовский, д Жаворонки, ул Лесная, дом " + house};
   const double x = 468120.37 + 40.0 * (index % 1000);
   const double y = 2191034.18 + 40.0 * (index / 1000);
@@ -736,8 +752,10 @@ TDocument SampleDocument(TSchema schema) {
     block.cadastral_number = block_number;
     block.area = "1254300";
     block.parcels.push_back(SampleParcel(block_number, 101));
-    block.contour = {{467900.00, 2190900.00}, {467900.00, 2192100.00},
-                     {468950.00, 2192100.00}, {468950.00, 2190900.00},
+    block.contour = {{467900.00, 2190900.00},
+                     {467900.00, 2192100.00},
+                     {468950.00, 2192100.00},
+                     {468950.00, 2190900.00},
                      {467900.00, 2190900.00}};
     if (schema != TSchema::Kpt05) block.coord_systems.push_back(system);
     doc.blocks.push_back(std::move(block));
@@ -766,12 +784,10 @@ std::string BuildDocument(const TDocument& document, const TBuildOptions& option
   if (options.truncate_after) {
     const size_t at = text.find(*options.truncate_after);
     if (at == std::string::npos)
-      throw std::invalid_argument("truncation marker not in the document: " +
-                                  *options.truncate_after);
+      throw std::invalid_argument("truncation marker not in the document: " + *options.truncate_after);
     text.resize(at + options.truncate_after->size());
   }
-  if (options.encoding == TEncoding::Windows1251)
-    text = platform::Utf8ToCodePage(kWindows1251, text);
+  if (options.encoding == TEncoding::Windows1251) text = platform::Utf8ToCodePage(kWindows1251, text);
   if (options.byte_order_mark) text.insert(0, "\xEF\xBB\xBF");
   if (options.truncate_at && *options.truncate_at < text.size()) text.resize(*options.truncate_at);
   return text;

@@ -21,9 +21,8 @@
 namespace testdocs {
 
 enum class TSchema { Kpt05, Kpt06, Kpt07, Kpt08, Kpt09, Kvzu05, Kvzu06 };
-inline constexpr std::array<TSchema, 7> kAllSchemas = {
-    TSchema::Kpt05, TSchema::Kpt06, TSchema::Kpt07,  TSchema::Kpt08,
-    TSchema::Kpt09, TSchema::Kvzu05, TSchema::Kvzu06};
+inline constexpr std::array<TSchema, 7> kAllSchemas = {TSchema::Kpt05, TSchema::Kpt06,  TSchema::Kpt07, TSchema::Kpt08,
+                                                       TSchema::Kpt09, TSchema::Kvzu05, TSchema::Kvzu06};
 
 enum class TDocumentKind { Kpt, Kvzu };
 TDocumentKind KindOf(TSchema schema);
@@ -58,7 +57,7 @@ struct TAddress {
   std::string locality;
   std::string street;
   std::string house;
-  std::string note;      // the whole address as one text
+  std::string note;  // the whole address as one text
 };
 
 struct TParcel {
@@ -69,10 +68,10 @@ struct TParcel {
   std::string state = "06";
   std::string area;  // square metres
   std::string category;
-  std::string utilization;          // classifier code
-  std::string utilization_by_doc;   // permitted use as the documents word it
+  std::string utilization;         // classifier code
+  std::string utilization_by_doc;  // permitted use as the documents word it
   TAddress address;
-  std::vector<TPoint> contour;      // closed: the last point repeats the first
+  std::vector<TPoint> contour;  // closed: the last point repeats the first
 };
 
 struct TCoordSystem {
@@ -101,9 +100,9 @@ struct TCertificationDoc {
 
 struct TDocument {
   TSchema schema = TSchema::Kpt09;
-  std::vector<TCadastralBlock> blocks;       // KPT; none leaves the blocks element out
-  std::vector<TParcel> parcels;              // KVZU; none leaves the parcels element out
-  std::vector<TCoordSystem> coord_systems;   // KVZU: the extract's own list
+  std::vector<TCadastralBlock> blocks;      // KPT; none leaves the blocks element out
+  std::vector<TParcel> parcels;             // KVZU; none leaves the parcels element out
+  std::vector<TCoordSystem> coord_systems;  // KVZU: the extract's own list
   std::optional<TCertificationDoc> certification;
   // KPT 05 to 07 nest the blocks in their region and district; their numbers come from
   // the first block's cadastral number.

@@ -1,3 +1,5 @@
+#include "support/document_builder.h"
+
 #include <gtest/gtest.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
@@ -8,7 +10,6 @@
 #include <vector>
 
 #include "platform/text_conversion.h"
-#include "support/document_builder.h"
 
 using namespace testdocs;
 
@@ -47,8 +48,7 @@ std::vector<std::string> Split(std::string_view path) {
   return parts;
 }
 
-void Collect(xmlNodePtr node, const std::vector<std::string>& parts, size_t level,
-             std::vector<xmlNodePtr>& found) {
+void Collect(xmlNodePtr node, const std::vector<std::string>& parts, size_t level, std::vector<xmlNodePtr>& found) {
   if (node->type != XML_ELEMENT_NODE || QName(node) != parts[level]) return;
   if (level + 1 == parts.size()) {
     found.push_back(node);
@@ -63,8 +63,7 @@ void Collect(xmlNodePtr node, const std::vector<std::string>& parts, size_t leve
 std::vector<xmlNodePtr> FindFrom(xmlNodePtr node, std::string_view path) {
   std::vector<xmlNodePtr> found;
   const std::vector<std::string> parts = Split(path);
-  for (xmlNodePtr child = node->children; child != nullptr; child = child->next)
-    Collect(child, parts, 0, found);
+  for (xmlNodePtr child = node->children; child != nullptr; child = child->next) Collect(child, parts, 0, found);
   return found;
 }
 
@@ -81,8 +80,7 @@ class TParsed {
  public:
   explicit TParsed(const std::string& bytes) {
     xmlSetStructuredErrorFunc(this, &TParsed::OnError);
-    doc_ = xmlReadMemory(bytes.data(), static_cast<int>(bytes.size()), "test.xml", nullptr,
-                         XML_PARSE_NONET);
+    doc_ = xmlReadMemory(bytes.data(), static_cast<int>(bytes.size()), "test.xml", nullptr, XML_PARSE_NONET);
     xmlSetStructuredErrorFunc(nullptr, nullptr);
   }
   ~TParsed() {
@@ -148,32 +146,49 @@ TPaths PathsOf(TSchema schema) {
     case TSchema::Kpt05:
     case TSchema::Kpt06:
     case TSchema::Kpt07:
-      return {"Region_Cadastr", old_block, old_block + "/Coord_System",
-              "/Region_Cadastr/Package/Certification_Doc", "Number", "Date",
-              old_block + "/Parcels/Parcel", "Location/Address/Note", old_ordinate};
+      return {"Region_Cadastr", old_block, old_block + "/Coord_System",   "/Region_Cadastr/Package/Certification_Doc",
+              "Number",         "Date",    old_block + "/Parcels/Parcel", "Location/Address/Note",
+              old_ordinate};
     case TSchema::Kpt08: {
       const std::string block = "/Region_Cadastr/Package/Cadastral_Blocks/Cadastral_Block";
-      return {"Region_Cadastr", block, block + "/Coord_System",
-              "/Region_Cadastr/Package/Certification_Doc", "Number", "Date",
-              block + "/Parcels/Parcel", "Location/Address/Note", old_ordinate};
+      return {"Region_Cadastr", block,  block + "/Coord_System",   "/Region_Cadastr/Package/Certification_Doc",
+              "Number",         "Date", block + "/Parcels/Parcel", "Location/Address/Note",
+              old_ordinate};
     }
     case TSchema::Kpt09: {
       const std::string block = "/KPT/CadastralBlocks/CadastralBlock";
-      return {"KPT", block, block + "/CoordSystems/ns3:CoordSystem", "/KPT/CertificationDoc",
-              "ns6:Number", "ns6:Date", block + "/Parcels/Parcel", "Location/Address/ns2:Note",
+      return {"KPT",
+              block,
+              block + "/CoordSystems/ns3:CoordSystem",
+              "/KPT/CertificationDoc",
+              "ns6:Number",
+              "ns6:Date",
+              block + "/Parcels/Parcel",
+              "Location/Address/ns2:Note",
               new_ordinate};
     }
     case TSchema::Kvzu05: {
       const std::string parcel = "/Region_Cadastr_Vidimus_KV/Package/Parcels/Parcel";
-      return {"Region_Cadastr_Vidimus_KV", parcel,
+      return {"Region_Cadastr_Vidimus_KV",
+              parcel,
               "/Region_Cadastr_Vidimus_KV/Coord_Systems/Coord_System",
-              "/Region_Cadastr_Vidimus_KV/Package/Certification_Doc", "Number", "Date", parcel,
-              "Location/Address/Note", old_ordinate};
+              "/Region_Cadastr_Vidimus_KV/Package/Certification_Doc",
+              "Number",
+              "Date",
+              parcel,
+              "Location/Address/Note",
+              old_ordinate};
     }
     case TSchema::Kvzu06:
-      return {"KVZU", "/KVZU/Parcels/Parcel", "/KVZU/CoordSystems/ns3:CoordSystem",
-              "/KVZU/CertificationDoc", "ns8:Number", "ns8:Date", "/KVZU/Parcels/Parcel",
-              "Location/Address/ns2:Note", new_ordinate};
+      return {"KVZU",
+              "/KVZU/Parcels/Parcel",
+              "/KVZU/CoordSystems/ns3:CoordSystem",
+              "/KVZU/CertificationDoc",
+              "ns8:Number",
+              "ns8:Date",
+              "/KVZU/Parcels/Parcel",
+              "Location/Address/ns2:Note",
+              new_ordinate};
   }
   return {};
 }
@@ -203,8 +218,7 @@ TEST_P(EverySchema, SampleIsWellFormedAndHoldsTheValuesWhereTheReadersLook) {
 
       xmlNodePtr block = doc.First(paths.block);
       ASSERT_NE(block, nullptr);
-      EXPECT_EQ(Attr(block, "CadastralNumber"),
-                IsKpt(schema) ? "50:20:0010336" : "50:20:0010336:101");
+      EXPECT_EQ(Attr(block, "CadastralNumber"), IsKpt(schema) ? "50:20:0010336" : "50:20:0010336:101");
 
       xmlNodePtr cert = doc.First(paths.cert);
       ASSERT_NE(cert, nullptr);
@@ -229,8 +243,7 @@ TEST_P(EverySchema, SampleIsWellFormedAndHoldsTheValuesWhereTheReadersLook) {
         EXPECT_NE(std::string(reinterpret_cast<const char*>(coord->ns->href)).find("/entity-spatial/"),
                   std::string::npos);
         xmlNodePtr number = FindFrom(cert, paths.number)[0];
-        EXPECT_NE(std::string(reinterpret_cast<const char*>(number->ns->href))
-                      .find("/certification-doc/"),
+        EXPECT_NE(std::string(reinterpret_cast<const char*>(number->ns->href)).find("/certification-doc/"),
                   std::string::npos);
       }
 
@@ -250,8 +263,7 @@ TEST_P(EverySchema, MissingValuesAreLeftOut) {
   const TSchema schema = GetParam();
   const TPaths paths = PathsOf(schema);
   TDocument doc = SampleDocument(schema);
-  std::vector<TCoordSystem>& systems = IsKpt(schema) ? doc.blocks[0].coord_systems
-                                                     : doc.coord_systems;
+  std::vector<TCoordSystem>& systems = IsKpt(schema) ? doc.blocks[0].coord_systems : doc.coord_systems;
   systems = {TCoordSystem{std::nullopt, "ID0"}};
   if (IsKpt(schema)) {
     doc.blocks[0].cadastral_number.reset();
@@ -306,8 +318,7 @@ TEST(DocumentBuilder, StylesheetTextsAndPlacement) {
   EXPECT_EQ(TParsed(BuildDocument(sample, options)).TopLevel(),
             (std::vector<std::string>{"Region_Cadastr", "xml-stylesheet"}));
   options.stylesheet_placement = TStylesheetPlacement::None;
-  EXPECT_EQ(TParsed(BuildDocument(sample, options)).TopLevel(),
-            std::vector<std::string>{"Region_Cadastr"});
+  EXPECT_EQ(TParsed(BuildDocument(sample, options)).TopLevel(), std::vector<std::string>{"Region_Cadastr"});
 
   // Verbatim text stands where the instruction would, after the declaration.
   const std::string text =
@@ -319,8 +330,8 @@ TEST(DocumentBuilder, StylesheetTextsAndPlacement) {
   EXPECT_TRUE(bytes.starts_with("<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n" + text + "\r\n"));
   const TParsed parsed(bytes);
   ASSERT_TRUE(parsed.WellFormed()) << parsed.Errors();
-  EXPECT_EQ(parsed.TopLevel(), (std::vector<std::string>{"#comment", "xml-stylesheet",
-                                                         "Xml-stylesheet", "Region_Cadastr"}));
+  EXPECT_EQ(parsed.TopLevel(),
+            (std::vector<std::string>{"#comment", "xml-stylesheet", "Xml-stylesheet", "Region_Cadastr"}));
 }
 
 TEST(DocumentBuilder, LayoutEncodingAndByteOrderMark) {
@@ -346,8 +357,7 @@ TEST(DocumentBuilder, LayoutEncodingAndByteOrderMark) {
   const std::string cp1251 = BuildDocument(sample, options);
   EXPECT_TRUE(cp1251.starts_with("<?xml version=\"1.0\" encoding=\"windows-1251\"?><?xml-stylesheet"));
   EXPECT_FALSE(platform::IsValidUtf8(cp1251));
-  EXPECT_NE(cp1251.find(platform::Utf8ToCodePage(1251, "Name=\"МСК-50, зона 2\"")),
-            std::string::npos);
+  EXPECT_NE(cp1251.find(platform::Utf8ToCodePage(1251, "Name=\"МСК-50, зона 2\"")), std::string::npos);
 
   options.encoding = TEncoding::Utf8;
   options.byte_order_mark = true;
@@ -370,16 +380,15 @@ TEST(DocumentBuilder, OtherPrefixesStayDeclared) {
     xmlNodePtr coord = doc.First(block + "/CoordSystems/sp:CoordSystem");
     ASSERT_NE(coord, nullptr);
     EXPECT_EQ(Attr(coord, "Name"), "МСК-50, зона 2");
-    EXPECT_EQ(FindFrom(doc.First(block + "/Parcels/Parcel"),
-                       "EntitySpatial/sp:SpatialElement/sp:SpelementUnit/sp:Ordinate")
-                  .size(),
-              5u);
+    EXPECT_EQ(
+        FindFrom(doc.First(block + "/Parcels/Parcel"), "EntitySpatial/sp:SpatialElement/sp:SpelementUnit/sp:Ordinate")
+            .size(),
+        5u);
   }
   {
     const TParsed doc(BuildDocument(SampleDocument(TSchema::Kpt08), options));
     ASSERT_TRUE(doc.WellFormed()) << doc.Errors();
-    EXPECT_NE(doc.First("/Region_Cadastr/Package/Cadastral_Blocks/Cadastral_Block/sp:Coord_System"),
-              nullptr);
+    EXPECT_NE(doc.First("/Region_Cadastr/Package/Cadastral_Blocks/Cadastral_Block/sp:Coord_System"), nullptr);
   }
   // A prefix the schema already uses for something else, and no prefix at all.
   options.spatial_prefix = "";

@@ -86,17 +86,29 @@ int main(int argc, char** argv) {
   };
   const Single singles[] = {
       {TSchema::Kpt05, "kpt05_66_41_0101001.zip", "kpt05_66_41_0101001.xml", {"66:41:0101001", "", "2011-04-18", ""}},
-      {TSchema::Kpt06, "kpt06_66_41_0101002.zip", "kpt06_66_41_0101002.xml",
+      {TSchema::Kpt06,
+       "kpt06_66_41_0101002.zip",
+       "kpt06_66_41_0101002.xml",
        {"66:41:0101002", "МСК-66 зона 1", "2012-09-03", ""}},
-      {TSchema::Kpt07, "kpt07_66_41_0203004.zip", "kpt07_66_41_0203004.xml",
+      {TSchema::Kpt07,
+       "kpt07_66_41_0203004.zip",
+       "kpt07_66_41_0203004.xml",
        {"66:41:0203004", "МСК-66 зона 1", "2013-02-27", ""}},
-      {TSchema::Kpt08, "kpt08_50_20_0010336.zip", "kpt08_50_20_0010336.xml",
+      {TSchema::Kpt08,
+       "kpt08_50_20_0010336.zip",
+       "kpt08_50_20_0010336.xml",
        {"50:20:0010336", "МСК-50, зона 2", "2014-11-10", ""}},
-      {TSchema::Kpt09, "kpt09_50_20_0010337.zip", "kpt09_50_20_0010337.xml",
+      {TSchema::Kpt09,
+       "kpt09_50_20_0010337.zip",
+       "kpt09_50_20_0010337.xml",
        {"50:20:0010337", "МСК-50, зона 2", "2016-05-12", ""}},
-      {TSchema::Kvzu05, "kvzu05_66_41_0101001_25.zip", "kvzu05_66_41_0101001_25.xml",
+      {TSchema::Kvzu05,
+       "kvzu05_66_41_0101001_25.zip",
+       "kvzu05_66_41_0101001_25.xml",
        {"66:41:0101001:25", "МСК-66 зона 1", "2012-06-14", "2009-11-05"}},
-      {TSchema::Kvzu06, "kvzu06_50_20_0010336_101.zip", "kvzu06_50_20_0010336_101.xml",
+      {TSchema::Kvzu06,
+       "kvzu06_50_20_0010336_101.zip",
+       "kvzu06_50_20_0010336_101.xml",
        {"50:20:0010336:101", "МСК-50, зона 2", "2016-05-12", "2010-03-22"}},
   };
   for (const auto& s : singles) {
@@ -107,9 +119,9 @@ int main(int argc, char** argv) {
 
   {  // a plan and an extract delivered together: filed twice
     support::TZipWriter zip;
-    AddDocument(zip, "kpt09_66_41_0101003.xml",
-                testdocs::BuildDocument(
-                    Document(TSchema::Kpt09, {"66:41:0101003", "МСК-66 зона 2", "2017-01-23", ""})));
+    AddDocument(
+        zip, "kpt09_66_41_0101003.xml",
+        testdocs::BuildDocument(Document(TSchema::Kpt09, {"66:41:0101003", "МСК-66 зона 2", "2017-01-23", ""})));
     AddDocument(zip, "kvzu06_66_41_0101003_7.xml",
                 testdocs::BuildDocument(
                     Document(TSchema::Kvzu06, {"66:41:0101003:7", "МСК-66 зона 2", "2017-01-23", "2008-07-01"})));
@@ -121,8 +133,8 @@ int main(int argc, char** argv) {
     options.layout = testdocs::TLayout::SingleLine;
     options.encoding = testdocs::TEncoding::Windows1251;
     AddDocument(zip, "KPT08_66_41_0305001.XML",
-                testdocs::BuildDocument(
-                    Document(TSchema::Kpt08, {"66:41:0305001", "МСК-66 зона 1", "2015-03-12", ""}), options));
+                testdocs::BuildDocument(Document(TSchema::Kpt08, {"66:41:0305001", "МСК-66 зона 1", "2015-03-12", ""}),
+                                        options));
     Write(out, "UPPER_CASE_ENTRY.ZIP", zip);
   }
   {  // an XML document of somebody else's: counted as an archive, nothing filed
@@ -134,9 +146,9 @@ int main(int argc, char** argv) {
   }
   {  // cut off in the middle of the directory: reported, nothing filed
     support::TZipWriter zip;
-    AddDocument(zip, "kpt09_66_41_0101004.xml",
-                testdocs::BuildDocument(
-                    Document(TSchema::Kpt09, {"66:41:0101004", "МСК-66 зона 1", "2016-08-30", ""})));
+    AddDocument(
+        zip, "kpt09_66_41_0101004.xml",
+        testdocs::BuildDocument(Document(TSchema::Kpt09, {"66:41:0101004", "МСК-66 зона 1", "2016-08-30", ""})));
     const std::string bytes = zip.Build();
     const std::string path = out + platform::kPathDelimiter + "damaged.zip";
     support::SaveBytes(path, bytes.substr(0, bytes.size() - 40));

@@ -13,19 +13,18 @@
 namespace {
 
 int Usage() {
-  std::cerr
-      << "usage: make_test_document SCHEMA FILE [options]\n"
-         "  SCHEMA  KPT_05 KPT_06 KPT_07 KPT_08 KPT_09 KVZU_05 KVZU_06\n"
-         "  --single-line          no line breaks (default: indented, CR LF)\n"
-         "  --windows-1251         encode as windows-1251\n"
-         "  --bom                  write a byte order mark\n"
-         "  --parcels=N            N sample parcels in the first block / the extract\n"
-         "  --size=N[K|M]          append parcels until the text has N bytes\n"
-         "  --stylesheet-after-root, --no-stylesheet\n"
-         "  --certification-first  the certification before the blocks / parcels\n"
-         "  --coord-systems-first  the coordinate systems before the parcels / certification\n"
-         "  --split-number         a comment and a CDATA section in the certification number\n"
-         "  --truncate=N           keep only the first N bytes\n";
+  std::cerr << "usage: make_test_document SCHEMA FILE [options]\n"
+               "  SCHEMA  KPT_05 KPT_06 KPT_07 KPT_08 KPT_09 KVZU_05 KVZU_06\n"
+               "  --single-line          no line breaks (default: indented, CR LF)\n"
+               "  --windows-1251         encode as windows-1251\n"
+               "  --bom                  write a byte order mark\n"
+               "  --parcels=N            N sample parcels in the first block / the extract\n"
+               "  --size=N[K|M]          append parcels until the text has N bytes\n"
+               "  --stylesheet-after-root, --no-stylesheet\n"
+               "  --certification-first  the certification before the blocks / parcels\n"
+               "  --coord-systems-first  the coordinate systems before the parcels / certification\n"
+               "  --split-number         a comment and a CDATA section in the certification number\n"
+               "  --truncate=N           keep only the first N bytes\n";
   return 2;
 }
 
@@ -81,11 +80,9 @@ int main(int argc, char** argv) {
     } else if (arg.starts_with("--truncate=") && ParseCount(arg.substr(11), count)) {
       options.truncate_at = count;
     } else if (arg.starts_with("--parcels=") && ParseCount(arg.substr(10), count)) {
-      std::vector<TParcel>& parcels =
-          KindOf(*schema) == TDocumentKind::Kpt ? doc.blocks[0].parcels : doc.parcels;
+      std::vector<TParcel>& parcels = KindOf(*schema) == TDocumentKind::Kpt ? doc.blocks[0].parcels : doc.parcels;
       parcels.clear();
-      for (std::size_t n = 0; n < count; ++n)
-        parcels.push_back(SampleParcel("50:20:0010336", static_cast<int>(n) + 1));
+      for (std::size_t n = 0; n < count; ++n) parcels.push_back(SampleParcel("50:20:0010336", static_cast<int>(n) + 1));
     } else {
       return Usage();
     }

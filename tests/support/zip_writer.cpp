@@ -303,7 +303,8 @@ std::vector<std::string> TZipWriter::SaveSplit(const std::string& path, size_t p
   const auto stamp = std::filesystem::last_write_time(
       std::filesystem::path(std::u8string(reinterpret_cast<const char8_t*>(names[0].data()), names[0].size())));
   for (const std::string& n : names)
-    std::filesystem::last_write_time(std::filesystem::path(std::u8string(reinterpret_cast<const char8_t*>(n.data()), n.size())), stamp);
+    std::filesystem::last_write_time(
+        std::filesystem::path(std::u8string(reinterpret_cast<const char8_t*>(n.data()), n.size())), stamp);
   return names;
 }
 

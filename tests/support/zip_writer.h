@@ -27,31 +27,30 @@ struct TZipExtraBlock {
 };
 
 struct TZipWriterEntry {
-  std::string name;   // raw name bytes as stored
-  std::string data;   // uncompressed content
+  std::string name;  // raw name bytes as stored
+  std::string data;  // uncompressed content
   TZipWriterMethod method = TZipWriterMethod::zwmDeflated;
   uint16_t flags = 0;
   uint8_t host = kHostMsDos;
   uint8_t version = 20;
   std::optional<uint16_t> version_made_by;  // replaces host and version when set
   uint16_t version_needed = 20;
-  uint32_t dos_date_time = 0;               // 0: the writer's default stamp
+  uint32_t dos_date_time = 0;  // 0: the writer's default stamp
   uint16_t internal_attributes = 0;
   uint32_t external_attributes = 0;
   std::vector<TZipExtraBlock> central_extra;
   std::vector<TZipExtraBlock> local_extra;
-  std::string raw_central_extra;            // appended as is after the blocks (malformed fields)
+  std::string raw_central_extra;  // appended as is after the blocks (malformed fields)
   std::string comment;
-  bool zip64 = false;                       // sizes and offset escaped into a Zip64 block
-  std::optional<uint32_t> crc;              // a wrong CRC on purpose
-  std::optional<uint16_t> disk_start;       // the field as written (split archives set it)
+  bool zip64 = false;                  // sizes and offset escaped into a Zip64 block
+  std::optional<uint32_t> crc;         // a wrong CRC on purpose
+  std::optional<uint16_t> disk_start;  // the field as written (split archives set it)
 };
 
 // Info-ZIP Unicode Path and Comment blocks for a raw text and its UTF-8 form.
 TZipExtraBlock UnicodePathBlock(std::string_view raw_name, std::string_view utf8_name, bool wrong_crc = false,
                                 uint8_t version = 1);
-TZipExtraBlock UnicodeCommentBlock(std::string_view raw_comment, std::string_view utf8_comment,
-                                   bool wrong_crc = false);
+TZipExtraBlock UnicodeCommentBlock(std::string_view raw_comment, std::string_view utf8_comment, bool wrong_crc = false);
 
 uint32_t ZipCrc32(std::string_view data);
 uint32_t DosDateTime(int year, int month, int day, int hour, int minute, int second);
@@ -60,26 +59,25 @@ class TZipWriter {
  public:
   static constexpr uint32_t kDefaultDateTime = (44u << 25) | (5u << 21) | (17u << 16) | (10u << 11) | (30u << 5);
 
-  TZipWriterEntry& Add(std::string name, std::string data,
-                       TZipWriterMethod method = TZipWriterMethod::zwmDeflated);
+  TZipWriterEntry& Add(std::string name, std::string data, TZipWriterMethod method = TZipWriterMethod::zwmDeflated);
   // A directory entry: the name gets a trailing "/", no data, the directory attribute.
   TZipWriterEntry& AddDirectory(std::string name);
   TZipWriterEntry& Add(TZipWriterEntry entry);
   std::vector<TZipWriterEntry>& Entries() { return entries_; }
 
   // --- switches of the whole archive ---
-  std::string comment;                      // archive comment
-  std::optional<uint16_t> comment_length;   // the length field as written (a bad one on purpose)
-  std::string prefix;                       // data in front of the archive (a stub)
-  bool offsets_include_prefix = false;      // false: offsets stay relative to the archive data
-  std::string trailing;                     // junk after the end record and comment
-  bool zip64 = false;                       // Zip64 end record and locator, escapes in the end record
+  std::string comment;                     // archive comment
+  std::optional<uint16_t> comment_length;  // the length field as written (a bad one on purpose)
+  std::string prefix;                      // data in front of the archive (a stub)
+  bool offsets_include_prefix = false;     // false: offsets stay relative to the archive data
+  std::string trailing;                    // junk after the end record and comment
+  bool zip64 = false;                      // Zip64 end record and locator, escapes in the end record
   uint16_t zip64_version_needed = 45;
   uint64_t zip64_record_size = 44;
   std::optional<uint32_t> zip64_locator_disk;  // the locator's disk of the Zip64 end record
-  std::optional<uint16_t> entry_count;      // both counts of the end record as written
-  std::optional<uint32_t> central_offset;   // the stored offset as written
-  std::optional<uint32_t> central_size;     // the stored size as written
+  std::optional<uint16_t> entry_count;         // both counts of the end record as written
+  std::optional<uint32_t> central_offset;      // the stored offset as written
+  std::optional<uint32_t> central_size;        // the stored size as written
 
   // The whole archive.
   std::string Build() const;

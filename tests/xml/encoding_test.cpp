@@ -1,8 +1,9 @@
+#include "xml/encoding.h"
+
 #include <gtest/gtest.h>
 
 #include "common/stream.h"
 #include "platform/text_conversion.h"
-#include "xml/encoding.h"
 #include "xml_test_util.h"
 
 using namespace xml;
@@ -59,8 +60,8 @@ TEST(Encoding, ClassesAndSlots) {
 
 TEST(Encoding, SharedObjects) {
   EXPECT_EQ(EncodingUTF8(), EncodingUTF8());
-  for (TEncoding* e : {EncodingAnsi(), EncodingAscii(), EncodingUTF16LE(), EncodingUTF16BE(), EncodingUTF7(),
-                       EncodingUTF8()})
+  for (TEncoding* e :
+       {EncodingAnsi(), EncodingAscii(), EncodingUTF16LE(), EncodingUTF16BE(), EncodingUTF7(), EncodingUTF8()})
     EXPECT_TRUE(IsSharedEncoding(e));
   EXPECT_FALSE(IsSharedEncoding(nullptr));
   EXPECT_EQ(EncodingAscii()->CodePage(), 20127u);
@@ -107,20 +108,60 @@ TEST(Encoding, EveryAliasDecodesASample) {
     std::u16string sample = u"Plan 66:41 ";
     std::u16string letter;
     switch (info.CodePage) {
-      case 1251: case 28595: case 20866: case 21866: case 866: letter = u"Ж"; break;
-      case 1253: case 28597: case 737: letter = u"Ω"; break;
-      case 1255: case 28598: letter = u"א"; break;
-      case 1256: case 28596: letter = u"ب"; break;
-      case 874: letter = u"ก"; break;
-      case 932: letter = u"日本"; break;
-      case 20127: break;
-      case 1250: case 28592: case 852: letter = u"ł"; break;
-      case 1257: case 28603: case 28594: letter = u"ė"; break;
-      case 1254: case 28599: letter = u"ş"; break;
-      case 28593: letter = u"ĝ"; break;
-      case 1258: letter = u"ơ"; break;
-      case 437: case 850: letter = u"é"; break;
-      default: letter = u"é";
+      case 1251:
+      case 28595:
+      case 20866:
+      case 21866:
+      case 866:
+        letter = u"Ж";
+        break;
+      case 1253:
+      case 28597:
+      case 737:
+        letter = u"Ω";
+        break;
+      case 1255:
+      case 28598:
+        letter = u"א";
+        break;
+      case 1256:
+      case 28596:
+        letter = u"ب";
+        break;
+      case 874:
+        letter = u"ก";
+        break;
+      case 932:
+        letter = u"日本";
+        break;
+      case 20127:
+        break;
+      case 1250:
+      case 28592:
+      case 852:
+        letter = u"ł";
+        break;
+      case 1257:
+      case 28603:
+      case 28594:
+        letter = u"ė";
+        break;
+      case 1254:
+      case 28599:
+        letter = u"ş";
+        break;
+      case 28593:
+        letter = u"ĝ";
+        break;
+      case 1258:
+        letter = u"ơ";
+        break;
+      case 437:
+      case 850:
+        letter = u"é";
+        break;
+      default:
+        letter = u"é";
     }
     sample += letter;
     std::string bytes;
@@ -152,10 +193,10 @@ TEST(Encoding, ByteOrderMarkDetection) {
     int64_t position;
   };
   const Case cases[] = {
-      {"", EncodingUTF16BE(), 0},          {"\xEF", EncodingUTF16BE(), 0},
-      {"\xEF\xBB", EncodingUTF16BE(), 0},  {"\xEF\xBB\xBF", EncodingUTF8(), 3},
+      {"", EncodingUTF16BE(), 0},           {"\xEF", EncodingUTF16BE(), 0},
+      {"\xEF\xBB", EncodingUTF16BE(), 0},   {"\xEF\xBB\xBF", EncodingUTF8(), 3},
       {"\xEF\xBB\xBFx", EncodingUTF8(), 3}, {"\xFF\xFE", EncodingUTF16LE(), 2},
-      {"\xFE\xFF<", EncodingUTF16BE(), 2}, {std::string("\xFF\xFE\0\0", 4), EncodingUTF16LE(), 2},
+      {"\xFE\xFF<", EncodingUTF16BE(), 2},  {std::string("\xFF\xFE\0\0", 4), EncodingUTF16LE(), 2},
       {"<a/>", EncodingUTF16BE(), 0},
   };
   for (const Case& c : cases) {

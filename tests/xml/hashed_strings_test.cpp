@@ -1,8 +1,9 @@
+#include "xml/hashed_strings.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "xml/hashed_strings.h"
 #include "xml/xml_reader.h"
 
 using namespace xml;
@@ -49,8 +50,7 @@ TEST(HashedStrings, GrowsAtTwoThirdsThroughThePrimes) {
   EXPECT_EQ(table.BucketCount(), 97u);
   for (int i = 0; i < 100; ++i) table.AddString(u"x" + std::u16string(1, char16_t(0x400 + i)));
   EXPECT_EQ(table.BucketCount(), 389u);  // 136 strings: past 64 and 128
-  for (int i = 0; i < 35; ++i)
-    EXPECT_EQ(table.IndexOfString(u"n" + std::u16string(1, char16_t(u'A' + i))), i);
+  for (int i = 0; i < 35; ++i) EXPECT_EQ(table.IndexOfString(u"n" + std::u16string(1, char16_t(u'A' + i))), i);
   EXPECT_EQ(table.IndexOfString(u"one more"), 35);
 }
 

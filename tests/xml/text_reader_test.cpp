@@ -1,3 +1,5 @@
+#include "xml/text_reader.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -6,7 +8,6 @@
 #include "common/stream.h"
 #include "platform/text_conversion.h"
 #include "xml/buffered_read_stream.h"
-#include "xml/text_reader.h"
 #include "xml_test_util.h"
 
 using namespace xml;
@@ -86,7 +87,9 @@ TEST(TextReader, TinyStreamsKeepTheDefaultEncoding) {
     EXPECT_EQ(reader.Encoding(), EncodingUTF16BE());
     EXPECT_FALSE(reader.BOMFound());
   }
-  const std::string bom = "\xEF\xBB\xBF" "ok";
+  const std::string bom =
+      "\xEF\xBB\xBF"
+      "ok";
   common::TVirtualMemoryStream stream(bom.data(), static_cast<int64_t>(bom.size()));
   TTextReader reader(16384);
   reader.InitStream(stream, Shared(EncodingUTF16BE()));

@@ -1,3 +1,5 @@
+#include "xml/xml_document.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,7 +9,6 @@
 
 #include "common/stream.h"
 #include "xml/int_dictionary.h"
-#include "xml/xml_document.h"
 #include "xml_test_util.h"
 
 using namespace xml;
@@ -20,7 +21,8 @@ namespace {
 std::string Dump(const TXMLNode* node) {
   std::string out;
   switch (node->NodeType) {
-    case TXMLNodeType::Document: break;
+    case TXMLNodeType::Document:
+      break;
     case TXMLNodeType::Element: {
       out += U8(node->NodeName());
       std::string attributes;
@@ -29,14 +31,22 @@ std::string Dump(const TXMLNode* node) {
       if (!attributes.empty()) out += "[" + attributes + "]";
       break;
     }
-    case TXMLNodeType::Text: return "'" + Visible(node->NodeValue()) + "'";
-    case TXMLNodeType::CData: return "CDATA'" + U8(node->NodeValue()) + "'";
-    case TXMLNodeType::Comment: return "#" + U8(node->NodeValue());
-    case TXMLNodeType::EntityReference: return "&" + U8(node->NodeName());
-    case TXMLNodeType::ProcessingInstruction: return "?" + U8(node->NodeName());
-    case TXMLNodeType::XMLDeclaration: return "?" + U8(node->NodeName()) + "(" + U8(node->NodeValue()) + ")";
-    case TXMLNodeType::DocType: return "!DOCTYPE";
-    default: return "?";
+    case TXMLNodeType::Text:
+      return "'" + Visible(node->NodeValue()) + "'";
+    case TXMLNodeType::CData:
+      return "CDATA'" + U8(node->NodeValue()) + "'";
+    case TXMLNodeType::Comment:
+      return "#" + U8(node->NodeValue());
+    case TXMLNodeType::EntityReference:
+      return "&" + U8(node->NodeName());
+    case TXMLNodeType::ProcessingInstruction:
+      return "?" + U8(node->NodeName());
+    case TXMLNodeType::XMLDeclaration:
+      return "?" + U8(node->NodeName()) + "(" + U8(node->NodeValue()) + ")";
+    case TXMLNodeType::DocType:
+      return "!DOCTYPE";
+    default:
+      return "?";
   }
   if (node->HasChildNodes()) {
     out += "{";
@@ -168,8 +178,7 @@ TEST(XMLDocument, WhiteSpacePoliciesWhileLoading) {
   const std::string text = "<r>\r\n  <a> x </a>\r\n  <b> </b>\r\n</r>";
   EXPECT_EQ(Loaded(text), "{r{a{' x '},b}}");
   EXPECT_EQ(Loaded(text, TXMLWhiteSpaceHandling::Trim), "{r{a{'x'},b}}");
-  EXPECT_EQ(Loaded(text, TXMLWhiteSpaceHandling::PreserveAll),
-            "{r{'\\r\\n  ',a{' x '},'\\r\\n  ',b{' '},'\\r\\n'}}");
+  EXPECT_EQ(Loaded(text, TXMLWhiteSpaceHandling::PreserveAll), "{r{'\\r\\n  ',a{' x '},'\\r\\n  ',b{' '},'\\r\\n'}}");
   EXPECT_EQ(Loaded("<r><p xml:space=\"preserve\"> x <q xml:space='default'> y </q><s> z </s></p> w </r>",
                    TXMLWhiteSpaceHandling::FollowXmlSpace),
             "{r{p{' x ',q{'y'},s{' z '}},'w'}}");
@@ -386,7 +395,8 @@ TEST(XMLDocument, RecordsAndTheirReuse) {
   EXPECT_EQ(doc.NodeCount(), 2502);
 
   // Clearing without freeing keeps the pages and the table's size.
-  for (int i = 0; i < 5000; ++i) doc.AddString(u"s" + std::u16string(1, char16_t(u'a' + i % 26)) + U16(std::to_string(i)));
+  for (int i = 0; i < 5000; ++i)
+    doc.AddString(u"s" + std::u16string(1, char16_t(u'a' + i % 26)) + U16(std::to_string(i)));
   const size_t buckets = doc.Strings().BucketCount();
   doc.Clear(false);
   EXPECT_EQ(doc.Capacity(), 3 * 1024);

@@ -1,9 +1,10 @@
+#include "xml/xml_reader.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
 #include <set>
 
-#include "xml/xml_reader.h"
 #include "xml_test_util.h"
 
 using namespace xml;
@@ -69,10 +70,12 @@ TEST(XMLReader, EntityReferenceTokensWithoutExpansion) {
   // Attribute values are expanded whatever the setting.
   EXPECT_EQ(ReadAll("<r a=\"&lt;\"/>", off).tokens, "<r | a=< | />r");
   EXPECT_EQ(ReadAll("<r>&nope;</r>", off).error, "\"&nope;\" is not a valid entity.");
-  EXPECT_EQ(ReadAll("<r>&nope;&bad x</r>", [](auto& s) {
-              s.ExpandEntities = false;
-              s.StrictXML = false;
-            }).tokens,
+  EXPECT_EQ(ReadAll("<r>&nope;&bad x</r>",
+                    [](auto& s) {
+                      s.ExpandEntities = false;
+                      s.StrictXML = false;
+                    })
+                .tokens,
             "<r | >r | T:&nope; | T:&bad | T: x | </r");
 }
 
@@ -175,7 +178,8 @@ TEST(XMLReader, DocTypeEntities) {
 
   EXPECT_EQ(ReadAll("<!DOCTYPE r [<!ENTITY 1x 'v'>]><r/>").error,
             "The character \"1\" cannot occur in element header.");
-  EXPECT_EQ(ReadAll("<!DOCTYPE r [<!ENTITY x SYSTEM 'v'>]><r/>").error, "\"x\" entity value must be enclosed in quotes.");
+  EXPECT_EQ(ReadAll("<!DOCTYPE r [<!ENTITY x SYSTEM 'v'>]><r/>").error,
+            "\"x\" entity value must be enclosed in quotes.");
   EXPECT_EQ(ReadAll("<!DOCTYPE r [<!ENTITY x '&bad;'>]><r/>").error, "\"&bad;\" is not a valid entity.");
   EXPECT_EQ(ReadAll("<!DOCTYPE r [<!ENTITY x '&bad;'>]><r>&x;</r>", Lenient).tokens,
             "DOCTYPE:r [<!ENTITY x '&bad;'>] | <r | >r | T:&bad; | </r");
@@ -211,7 +215,10 @@ TEST(XMLReader, NestedEntitiesCannotBlowTheTextUp) {
 TEST(XMLReader, ProcessingInstructions) {
   EXPECT_EQ(ReadAll("<?pi  data?><a/>").tokens, "PI:pi= data | <a | />a");
   EXPECT_EQ(ReadAll("<?pi?><a/>").tokens, "PI:pi= | <a | />a");
-  EXPECT_EQ(ReadAll("<?pi a?b?" "?><a/>").tokens, "PI:pi=a?b? | <a | />a");
+  EXPECT_EQ(ReadAll("<?pi a?b?"
+                    "?><a/>")
+                .tokens,
+            "PI:pi=a?b? | <a | />a");
   EXPECT_EQ(ReadAll("<a/>", [](auto& s) { s.RecognizeXMLDeclaration = false; }).tokens, "<a | />a");
   EXPECT_EQ(ReadAll("<?xml version='1.0'?><a/>", [](auto& s) { s.RecognizeXMLDeclaration = false; }).tokens,
             "PI:xml=version='1.0' | <a | />a");
@@ -251,10 +258,12 @@ TEST(XMLReader, ElementHeaders) {
   // Lenient headers.
   EXPECT_EQ(ReadAll("<a b c=d e = 'f' g=>x</a>", Lenient).tokens, "<a | b= | c=d | e=f | g= | >a | T:x | </a");
   EXPECT_EQ(ReadAll("<a b='1'<c/>", Lenient).tokens, "<a | b=1 | <c= | />a");
-  EXPECT_EQ(ReadAll("<a/ >x</a>", [](auto& s) {
-              s.StrictXML = false;
-              s.BreakReading = TXMLBreakReading::None;
-            }).tokens,
+  EXPECT_EQ(ReadAll("<a/ >x</a>",
+                    [](auto& s) {
+                      s.StrictXML = false;
+                      s.BreakReading = TXMLBreakReading::None;
+                    })
+                .tokens,
             "<a | >a | T:x | </a");
   EXPECT_EQ(ReadAll("<1a>< b></1a>", Lenient).tokens, "<1a | >1a | T:< b> | </1a");
   EXPECT_EQ(ReadAll("<a><<b/></a>", Lenient).tokens, "<a | >a | T:< | <b | />b | </a");
@@ -285,7 +294,8 @@ TEST(XMLReader, ElementPath) {
   reader.GetElementPath(path);
   ASSERT_EQ(path.Count(), 1);
   EXPECT_EQ(path[0], u"xml");
-  while (reader.ReadNextToken(token) && !(token->TokenType == TXMLReaderTokenType::OpenElement && token->TokenName == u"c")) {
+  while (reader.ReadNextToken(token) &&
+         !(token->TokenType == TXMLReaderTokenType::OpenElement && token->TokenName == u"c")) {
   }
   reader.GetElementPath(path);
   expected.Add(u"a");
@@ -311,7 +321,8 @@ TEST(XMLReader, EncodingFromTheDeclaration) {
     common::TVirtualMemoryStream stream(text.data(), static_cast<int64_t>(text.size()));
     TXMLReader reader;
     const auto r = ReadAll(reader, stream);
-    EXPECT_EQ(r.tokens, "<?xml | ?version=1.0 | ?encoding=windows-1251 | ?>xml | T:\\r\\n | <a | t=Кадастр | >a | T:План | </a");
+    EXPECT_EQ(r.tokens,
+              "<?xml | ?version=1.0 | ?encoding=windows-1251 | ?>xml | T:\\r\\n | <a | t=Кадастр | >a | T:План | </a");
     EXPECT_EQ(reader.TextReader().Encoding()->CodePage(), 1251u);
     EXPECT_EQ(reader.TextReader().Line(), 2);
   }
@@ -375,8 +386,8 @@ TEST(XMLReader, LongRunsAcrossBlocks) {
   ASSERT_EQ(r.error, "");
   std::string lines;
   for (int i = 0; i < 3000; ++i) lines += "Ж\\r\\n";
-  EXPECT_EQ(r.tokens, "<" + name + " | a=" + value + " | >" + name + " | T:" + lines + text + " | !--" + text +
-                          " | </" + name);
+  EXPECT_EQ(r.tokens,
+            "<" + name + " | a=" + value + " | >" + name + " | T:" + lines + text + " | !--" + text + " | </" + name);
 }
 
 TEST(XMLReader, CyrillicLetterAcrossTheBlockBoundary) {
@@ -473,24 +484,75 @@ std::string Trace(std::string_view text, bool fast, bool strict, TXMLLineBreak b
     trace += Describe(*token) + " @" + std::to_string(t.Line()) + ":" + std::to_string(t.LinePosition()) + ":" +
              std::to_string(t.FilePosition()) + " #" + std::to_string(reader.OpenElementCount()) + "\n";
   }
-  if (const auto& e = reader.ParseError())
-    trace += "error " + U8(e->Message()) + "\n";
+  if (const auto& e = reader.ParseError()) trace += "error " + U8(e->Message()) + "\n";
   return trace;
 }
 
 }  // namespace
 
 TEST(XMLReader, FastPathMatchesCharacterReading) {
-  const char* const pieces[] = {
-      "<a>", "</a>", "<b x='1' y=\"2\">", "</b>", "<c/>", "<c />", "<d\tz = 'v'/>", "\r\n", "\r\n    ", "\n",
-      "\r", "  ", "text", "Кадастр", "&amp;", "&#x41;", "&bad;", "]]>", "]", ">", "<!-- c -->", "<?pi x?>",
-      "<![CDATA[x]]>", "<e a='&quot;' b=\"'\"/>", "<f\r\n g='h'>", "</f>", "<", "&", "'", "\"", "=", "\x01",
-      "<g h='x\r\ny'/>", "</ a>", "<h>\r\n\t</h>", "<i j='1'k='2'/>", "< />", "</b >"};
+  const char* const pieces[] = {"<a>",
+                                "</a>",
+                                "<b x='1' y=\"2\">",
+                                "</b>",
+                                "<c/>",
+                                "<c />",
+                                "<d\tz = 'v'/>",
+                                "\r\n",
+                                "\r\n    ",
+                                "\n",
+                                "\r",
+                                "  ",
+                                "text",
+                                "Кадастр",
+                                "&amp;",
+                                "&#x41;",
+                                "&bad;",
+                                "]]>",
+                                "]",
+                                ">",
+                                "<!-- c -->",
+                                "<?pi x?>",
+                                "<![CDATA[x]]>",
+                                "<e a='&quot;' b=\"'\"/>",
+                                "<f\r\n g='h'>",
+                                "</f>",
+                                "<",
+                                "&",
+                                "'",
+                                "\"",
+                                "=",
+                                "\x01",
+                                "<g h='x\r\ny'/>",
+                                "</ a>",
+                                "<h>\r\n\t</h>",
+                                "<i j='1'k='2'/>",
+                                "< />",
+                                "</b >"};
   // Pieces that keep a strict reading going.
-  const char* const valid[] = {
-      "<c/>", "<c />", "<d\tz = 'v'/>", "\r\n", "\r\n    ", "\n", "\r", "  ", "text", "Кадастр", "&amp;",
-      "&#x41;", "<!-- c -->", "<?pi x?>", "<![CDATA[x]]>", "<e a='&quot;' b=\"'\"/>", "<g h='x\r\ny'/>",
-      "<h>\r\n\t</h>", "<b x='1' y=\"2\">text</b>", "]", ">", "<f\r\n g='h'></f>", "<n:m p:q='&lt;'/>"};
+  const char* const valid[] = {"<c/>",
+                               "<c />",
+                               "<d\tz = 'v'/>",
+                               "\r\n",
+                               "\r\n    ",
+                               "\n",
+                               "\r",
+                               "  ",
+                               "text",
+                               "Кадастр",
+                               "&amp;",
+                               "&#x41;",
+                               "<!-- c -->",
+                               "<?pi x?>",
+                               "<![CDATA[x]]>",
+                               "<e a='&quot;' b=\"'\"/>",
+                               "<g h='x\r\ny'/>",
+                               "<h>\r\n\t</h>",
+                               "<b x='1' y=\"2\">text</b>",
+                               "]",
+                               ">",
+                               "<f\r\n g='h'></f>",
+                               "<n:m p:q='&lt;'/>"};
   std::mt19937 rng(11);
   for (int round = 0; round < 160; ++round) {
     std::string text = "<r>";

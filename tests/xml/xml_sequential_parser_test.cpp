@@ -1,9 +1,10 @@
+#include "xml/xml_sequential_parser.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "common/stream.h"
-#include "xml/xml_sequential_parser.h"
 #include "xml_test_util.h"
 
 using namespace xml;
@@ -13,7 +14,8 @@ namespace {
 
 // A parser over its own copy of the text.
 struct TParsed {
-  explicit TParsed(std::string text) : bytes(std::move(text)), stream(bytes.data(), static_cast<int64_t>(bytes.size())) {
+  explicit TParsed(std::string text)
+      : bytes(std::move(text)), stream(bytes.data(), static_cast<int64_t>(bytes.size())) {
     parser.InitStream(stream);
   }
   std::string Header() {
@@ -176,9 +178,10 @@ TEST(XMLSequentialParser, HeaderAfterAnOpenHeader) {
 }
 
 TEST(XMLSequentialParser, CompleteNodesFromTheDocumentStart) {
-  TParsed p("<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
-            "<?xml-stylesheet type=\"text/xsl\" href=\"/x.xsl\"?>\r\n"
-            "<!--note--><r a=\"1\"><s>t<!--c-->u</s></r>");
+  TParsed p(
+      "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
+      "<?xml-stylesheet type=\"text/xsl\" href=\"/x.xsl\"?>\r\n"
+      "<!--note--><r a=\"1\"><s>t<!--c-->u</s></r>");
   EXPECT_EQ(p.Node(), "2:xml:version=\"1.0\" encoding=\"utf-8\":");
   EXPECT_EQ(p.Node(), "9:xml-stylesheet:type=\"text/xsl\" href=\"/x.xsl\":");
   EXPECT_EQ(p.Node(), "8::note:");
@@ -210,8 +213,9 @@ TEST(XMLSequentialParser, ReadingBehindTheRootElement) {
 
 TEST(XMLSequentialParser, OutlinesPassOverTheContentOfElements) {
   // The nodes complete reads give, in the same order, elements without content.
-  TParsed p("<?xml version=\"1.0\"?>\r\n<!--note--><r a=\"1\" b=\"2\"><s>t<!--c--><e/>u</s><?pi x?>v</r>"
-            "<!--after--><?xml-stylesheet late?>");
+  TParsed p(
+      "<?xml version=\"1.0\"?>\r\n<!--note--><r a=\"1\" b=\"2\"><s>t<!--c--><e/>u</s><?pi x?>v</r>"
+      "<!--after--><?xml-stylesheet late?>");
   EXPECT_EQ(p.Outline(), "2:xml:version=\"1.0\":0");
   EXPECT_EQ(p.Outline(), "8::note:0");
   EXPECT_EQ(p.Outline(), "3:r::a=1 b=2 0");
@@ -249,13 +253,14 @@ TEST(XMLSequentialParser, NodeReadsInsideAnElement) {
 }
 
 TEST(XMLSequentialParser, TheReadersWalkThroughAPlan) {
-  TParsed p("<?xml version=\"1.0\"?><?xml-stylesheet type=\"text/xsl\"?>"
-            "<KPT><CadastralBlocks>"
-            "<CadastralBlock CadastralNumber=\"66:41:0101001\"><Parcels><Parcel/></Parcels></CadastralBlock>"
-            "<CadastralBlock CadastralNumber=\"66:41:0101002\"><CoordSystems>"
-            "<ns3:CoordSystem Name=\"МСК-66\"/></CoordSystems></CadastralBlock>"
-            "</CadastralBlocks><CertificationDoc><ns6:Date>2015-03-12</ns6:Date>"
-            "<ns6:Number>66/<!--x-->15<![CDATA[-1]]></ns6:Number></CertificationDoc></KPT>");
+  TParsed p(
+      "<?xml version=\"1.0\"?><?xml-stylesheet type=\"text/xsl\"?>"
+      "<KPT><CadastralBlocks>"
+      "<CadastralBlock CadastralNumber=\"66:41:0101001\"><Parcels><Parcel/></Parcels></CadastralBlock>"
+      "<CadastralBlock CadastralNumber=\"66:41:0101002\"><CoordSystems>"
+      "<ns3:CoordSystem Name=\"МСК-66\"/></CoordSystems></CadastralBlock>"
+      "</CadastralBlocks><CertificationDoc><ns6:Date>2015-03-12</ns6:Date>"
+      "<ns6:Number>66/<!--x-->15<![CDATA[-1]]></ns6:Number></CertificationDoc></KPT>");
   TXMLNode* node;
   while (p.parser.ReadCompleteNode(node) && node->NodeName() != u"xml-stylesheet") {
   }

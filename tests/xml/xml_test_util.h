@@ -52,9 +52,12 @@ inline std::u16string U16(std::string_view text) { return platform::Utf8ToUtf16(
 inline std::string Visible(std::u16string_view text) {
   std::string out;
   for (char c : U8(text)) {
-    if (c == '\r') out += "\\r";
-    else if (c == '\n') out += "\\n";
-    else out += c;
+    if (c == '\r')
+      out += "\\r";
+    else if (c == '\n')
+      out += "\\n";
+    else
+      out += c;
   }
   return out;
 }
@@ -63,21 +66,36 @@ inline std::string Describe(const xml::TXMLReaderToken& t) {
   using T = xml::TXMLReaderTokenType;
   const std::string name = Visible(t.TokenName), value = Visible(t.TokenValue);
   switch (t.TokenType) {
-    case T::OpenXMLDeclaration: return "<?" + name;
-    case T::XMLDeclarationAttribute: return "?" + name + "=" + value;
-    case T::FinishXMLDeclaration: return "?>" + name;
-    case T::OpenElement: return "<" + name;
-    case T::Attribute: return name + "=" + value;
-    case T::FinishOpenElement: return ">" + name;
-    case T::FinishOpenElementClose: return "/>" + name;
-    case T::CloseElement: return "</" + name;
-    case T::Text: return "T:" + value;
-    case T::EntityReference: return "&" + name + "=" + value;
-    case T::CData: return "CDATA:" + value;
-    case T::Comment: return "!--" + value;
-    case T::ProcessingInstruction: return "PI:" + name + "=" + value;
-    case T::DocType: return "DOCTYPE:" + value;
-    default: return "?";
+    case T::OpenXMLDeclaration:
+      return "<?" + name;
+    case T::XMLDeclarationAttribute:
+      return "?" + name + "=" + value;
+    case T::FinishXMLDeclaration:
+      return "?>" + name;
+    case T::OpenElement:
+      return "<" + name;
+    case T::Attribute:
+      return name + "=" + value;
+    case T::FinishOpenElement:
+      return ">" + name;
+    case T::FinishOpenElementClose:
+      return "/>" + name;
+    case T::CloseElement:
+      return "</" + name;
+    case T::Text:
+      return "T:" + value;
+    case T::EntityReference:
+      return "&" + name + "=" + value;
+    case T::CData:
+      return "CDATA:" + value;
+    case T::Comment:
+      return "!--" + value;
+    case T::ProcessingInstruction:
+      return "PI:" + name + "=" + value;
+    case T::DocType:
+      return "DOCTYPE:" + value;
+    default:
+      return "?";
   }
 }
 

@@ -1,9 +1,10 @@
+#include "xml/xml_xpath.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "xml/xml_document.h"
-#include "xml/xml_xpath.h"
 #include "xml_test_util.h"
 
 using namespace xml;
@@ -19,9 +20,12 @@ std::string Show(TXMLNode* node) {
       const std::u16string n = node->GetAttribute(u"n");
       return U8(node->NodeName()) + (n.empty() ? "" : U8(n));
     }
-    case TXMLNodeType::Attribute: return "@" + U8(node->NodeName()) + "=" + U8(node->NodeValue());
-    case TXMLNodeType::Document: return "/";
-    default: return "'" + U8(node->NodeValue()) + "'";
+    case TXMLNodeType::Attribute:
+      return "@" + U8(node->NodeName()) + "=" + U8(node->NodeValue());
+    case TXMLNodeType::Document:
+      return "/";
+    default:
+      return "'" + U8(node->NodeValue()) + "'";
   }
 }
 
@@ -94,8 +98,7 @@ TEST_F(XPath, AttributePredicates) {
 TEST_F(XPath, DescendantsInDocumentOrderOnce) {
   // From any node, "//b" is every b of the document, each once.
   TXMLNode* deep = root->FirstChild()->LastChild()->FirstChild();  // b4
-  for (TXMLNode* context : {doc.DocumentNode(), root, deep})
-    EXPECT_EQ(Select(context, u"//b"), "b1 b2 b3 b4 b5 b6");
+  for (TXMLNode* context : {doc.DocumentNode(), root, deep}) EXPECT_EQ(Select(context, u"//b"), "b1 b2 b3 b4 b5 b6");
   EXPECT_EQ(Select(root, u"a//b"), "b1 b2 b3 b4 b5 b6");
   EXPECT_EQ(Select(root, u"a[2]//b|a[1]/b[3]//b"), "b4 b5");
   EXPECT_EQ(Select(root, u"//b/..|//b[@n='4']"), "a1 b3 b4 a2 a3");

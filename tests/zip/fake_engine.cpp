@@ -24,5 +24,4 @@ ZE_EXPORT void ZE_CALL ZE_Name(char* buffer, int capacity, int) {
 }
 ZE_EXPORT const char* ZE_CALL ZE_Banner(void) { return "fake"; }
 ZE_EXPORT const char* ZE_CALL ZE_Path(void) { return ""; }
-
 }

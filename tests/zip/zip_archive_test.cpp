@@ -1,11 +1,12 @@
 // The archive component: listing through the operation frame, the last error,
 // the dialog, events and cancellation.
 
+#include "zip/zip_archive.h"
+
 #include <gtest/gtest.h>
 
-#include "support/zip_writer.h"
 #include "platform/text_conversion.h"
-#include "zip/zip_archive.h"
+#include "support/zip_writer.h"
 #include "zip/zip_message_table.h"
 #include "zip_test_util.h"
 

@@ -1,9 +1,9 @@
+#include "zip/zip_crc32.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
 #include <vector>
-
-#include "zip/zip_crc32.h"
 
 // The fast path gives zlib's values for every length, alignment and start value.
 TEST(ZipCrc32, MatchesThePortablePath) {

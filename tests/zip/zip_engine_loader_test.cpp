@@ -1,6 +1,8 @@
 // The engine loader: where the library comes from, its version checks, and
 // the references that keep it loaded.
 
+#include "zip/zip_engine_loader.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -8,7 +10,6 @@
 
 #include "platform/file_system.h"
 #include "zip/zip_archive.h"
-#include "zip/zip_engine_loader.h"
 #include "zip_test_util.h"
 
 using namespace zip;
@@ -104,11 +105,11 @@ TEST(ZipEngineLoader, RefusesOldOrIncompleteLibraries) {
   partial.zip.SetEngineLoad(true);
   EXPECT_EQ(partial.zip.ErrCode(), 18);
   // Without a name text the library is named by its path.
-  EXPECT_EQ(partial.zip.ErrMsg(), std::string("Unable to load ") + VORLANEX_FAKE_ENGINE_PARTIAL +
-                                      " - It is old or corrupt");
-  EXPECT_NE(std::find(trace.begin(), trace.end(),
-                      std::string("Trace: Error [0 ] loading ") + VORLANEX_FAKE_ENGINE_PARTIAL),
-            trace.end());
+  EXPECT_EQ(partial.zip.ErrMsg(),
+            std::string("Unable to load ") + VORLANEX_FAKE_ENGINE_PARTIAL + " - It is old or corrupt");
+  EXPECT_NE(
+      std::find(trace.begin(), trace.end(), std::string("Trace: Error [0 ] loading ") + VORLANEX_FAKE_ENGINE_PARTIAL),
+      trace.end());
 }
 
 TEST(ZipEngineLoader, ComponentsShareOneLoad) {

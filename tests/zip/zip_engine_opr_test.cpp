@@ -1,12 +1,13 @@
 // The component's side of the engine exchange: the command record and the
 // answers of both callbacks, driven directly as an engine would.
 
+#include "zip/zip_engine_opr.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "zip/zip_archive.h"
-#include "zip/zip_engine_opr.h"
 #include "zip_test_util.h"
 
 using namespace zip;

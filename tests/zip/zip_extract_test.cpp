@@ -36,8 +36,8 @@ std::string ReadFile(const std::string& path) {
 }
 
 std::string Bytes(const common::TMemoryStream* stream) {
-  return stream ? std::string(reinterpret_cast<const char*>(stream->Memory()), static_cast<size_t>(
-                                                                                   const_cast<common::TMemoryStream*>(stream)->Size()))
+  return stream ? std::string(reinterpret_cast<const char*>(stream->Memory()),
+                              static_cast<size_t>(const_cast<common::TMemoryStream*>(stream)->Size()))
                 : std::string("<none>");
 }
 
@@ -324,10 +324,10 @@ TEST_F(ZipExtract, CorruptEntriesFailAloneAndLeaveNoPartialFile) {
   w.Add("garbage.txt", noise);
   w.Add("huge.bin", "tiny", TZipWriterMethod::zwmStored);
   std::string bytes = w.Build();
-  PatchCentral(bytes, 2, kCentralUncompressed, 100);          // declares less than the stream holds
-  PatchCentral(bytes, 3, kCentralUncompressed, 9);            // stored: declares more than there is
-  PatchCentral(bytes, 4, kCentralUncompressed, 0x7FFFFFFF);   // 2 GB from a few hundred bytes
-  PatchCentral(bytes, 6, kCentralUncompressed, 0xFFFFFFF0);   // 4 GB stored in 4 bytes
+  PatchCentral(bytes, 2, kCentralUncompressed, 100);         // declares less than the stream holds
+  PatchCentral(bytes, 3, kCentralUncompressed, 9);           // stored: declares more than there is
+  PatchCentral(bytes, 4, kCentralUncompressed, 0x7FFFFFFF);  // 2 GB from a few hundred bytes
+  PatchCentral(bytes, 6, kCentralUncompressed, 0xFFFFFFF0);  // 4 GB stored in 4 bytes
   // The deflate data of garbage.txt is overwritten with bytes that do not inflate.
   const size_t at = bytes.find("garbage.txt") + 11;
   for (size_t i = 0; i < 8; ++i) bytes[at + i] = static_cast<char>(0xFF);
@@ -470,7 +470,8 @@ TEST_F(ZipExtract, ReferenceArchivesAndSplitArchives) {
 
   TZipWriter w;
   for (int i = 0; i < 6; ++i)
-    w.Add("part" + std::to_string(i) + ".txt", std::string(300, static_cast<char>('a' + i)), TZipWriterMethod::zwmStored);
+    w.Add("part" + std::to_string(i) + ".txt", std::string(300, static_cast<char>('a' + i)),
+          TZipWriterMethod::zwmStored);
   ASSERT_GE(w.SaveSplit(dir_ / "split.zip", 700).size(), 3u);
   zip_.SetZipFileName(dir_ / "split.zip");
   ASSERT_EQ(zip_.EntryCount(), 6) << zip_.ErrMsg();
@@ -507,8 +508,8 @@ TEST_F(ZipExtract, CancelAndExceptionsInHandlers) {
   kinds.clear();
   EXPECT_NE(zip_.ExtractToMemory("doc.xml"), nullptr);
   EXPECT_EQ(kinds, (std::vector<TZipProgressKind>{TZipProgressKind::pkTotalFiles, TZipProgressKind::pkTotalSize,
-                                                   TZipProgressKind::pkNewFile, TZipProgressKind::pkEndItem,
-                                                   TZipProgressKind::pkEndBatch}));
+                                                  TZipProgressKind::pkNewFile, TZipProgressKind::pkEndItem,
+                                                  TZipProgressKind::pkEndBatch}));
 }
 
 TEST_F(ZipExtract, ArchiveProblemsBeforeTheEngine) {
@@ -554,7 +555,7 @@ TEST_F(ZipExtract, SpecificationsSelectEntries) {
   EXPECT_EQ(unpack({"DOCS\\B.xml"}), std::vector<std::string>{"docs/b.XML"});
   EXPECT_EQ(unpack({"*.*"}).size(), 5u);  // names without a dot too
   EXPECT_EQ(unpack({"d*"}), std::vector<std::string>{"other/d.xml"});
-  EXPECT_EQ(unpack({}).size(), 5u);       // no specification: everything
+  EXPECT_EQ(unpack({}).size(), 5u);  // no specification: everything
 }
 
 TEST_F(ZipExtract, TheNamedEntryAndNoOther) {

@@ -1,10 +1,11 @@
 // The directory reader over archives written byte by byte.
 
+#include "zip/zip_file.h"
+
 #include <gtest/gtest.h>
 
 #include "support/zip_writer.h"
 #include "zip/zip_error.h"
-#include "zip/zip_file.h"
 #include "zip_test_util.h"
 
 using namespace zip;
@@ -279,8 +280,9 @@ TEST(ZipFileCentralDirectory, EveryPrefixOfAnArchiveFailsCleanly) {
 TEST(ZipFileSplit, NumberedPartsOnDisk) {
   ziptest::TTempFolder dir("vorlanex_zip_split");
   TZipWriter w;
-  for (int i = 0; i < 6; ++i) w.Add("part" + std::to_string(i) + ".xml", std::string(700, static_cast<char>('a' + i)),
-                                    support::TZipWriterMethod::zwmStored);
+  for (int i = 0; i < 6; ++i)
+    w.Add("part" + std::to_string(i) + ".xml", std::string(700, static_cast<char>('a' + i)),
+          support::TZipWriterMethod::zwmStored);
   const std::vector<std::string> parts = w.SaveSplit(dir / "set.zip", 1024);
   ASSERT_GE(parts.size(), 4u);
   EXPECT_EQ(parts[0], dir / "set001.zip");
@@ -304,8 +306,8 @@ TEST(ZipFileSplit, NumberedPartsOnDisk) {
   EXPECT_EQ(g.Count(), 40);
 
   // A part with another time stamp breaks the set; so does a missing part.
-  std::filesystem::last_write_time(platform::ToPath(parts[1]),
-                                   std::filesystem::last_write_time(platform::ToPath(parts[0])) - std::chrono::hours(1));
+  std::filesystem::last_write_time(
+      platform::ToPath(parts[1]), std::filesystem::last_write_time(platform::ToPath(parts[0])) - std::chrono::hours(1));
   EXPECT_EQ(ZipCodeId(f.OpenAndList(dir / "set.zip")), ZE_NoInFile);
   std::filesystem::remove(platform::ToPath(parts[1]));
   EXPECT_EQ(ZipCodeId(f.OpenAndList(dir / "set.zip")), ZE_NoInFile);

@@ -1,10 +1,11 @@
 // The built-in message table, its block format and the exceptions built on it.
 
+#include "zip/zip_message_table.h"
+
 #include <gtest/gtest.h>
 #include <zlib.h>
 
 #include "zip/zip_error.h"
-#include "zip/zip_message_table.h"
 
 using namespace zip;
 
@@ -71,8 +72,8 @@ TEST(ZipMessageTable, BadBlocksCountAsAbsent) {
     deflate(&z, Z_FINISH);
     packed.resize(z.total_out);
     deflateEnd(&z);
-    const uint32_t crc = static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(table.data()),
-                                                     static_cast<uInt>(table.size())));
+    const uint32_t crc =
+        static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(table.data()), static_cast<uInt>(table.size())));
     const size_t n = packed.size() + 4;
     std::string b = {'\x09', '\x04', static_cast<char>(n & 0xFF), static_cast<char>(n >> 8), 'U', 'S', 0, 0};
     for (int i = 0; i < 4; ++i) b.push_back(static_cast<char>(crc >> (8 * i)));

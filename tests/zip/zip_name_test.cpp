@@ -1,5 +1,7 @@
 // Entry-name decoding and the name index.
 
+#include "zip/zip_name.h"
+
 #include <gtest/gtest.h>
 
 #include "platform/file_system.h"
@@ -7,7 +9,6 @@
 #include "support/zip_writer.h"
 #include "zip/zip_dir_hash_list.h"
 #include "zip/zip_dir_record.h"
-#include "zip/zip_name.h"
 
 using namespace zip;
 
@@ -41,11 +42,11 @@ std::string Name(std::string_view raw, uint16_t made_by, uint16_t flags = 0, std
 
 TEST(ZipNameDecoding, HostDecidesBetweenOemAndAnsi) {
   EXPECT_EQ(Name("docs/a.xml", 0x0014), std::string("docs") + platform::kPathDelimiter + "a.xml");
-  EXPECT_EQ(Name(kCp866, 0x0014), kDelimited);            // MS-DOS
-  EXPECT_EQ(Name(kCp866, 0x0614), kDelimited);            // HPFS
+  EXPECT_EQ(Name(kCp866, 0x0014), kDelimited);  // MS-DOS
+  EXPECT_EQ(Name(kCp866, 0x0614), kDelimited);  // HPFS
   EXPECT_EQ(Name(kCp866, support::kVersionMadeByNtfs50), kDelimited);
-  EXPECT_EQ(Name(kCp1251, 0x0A14), kDelimited);           // NTFS with another version: ANSI
-  EXPECT_EQ(Name(kCp1251, 0x0314), kDelimited);           // Unix: ANSI
+  EXPECT_EQ(Name(kCp1251, 0x0A14), kDelimited);  // NTFS with another version: ANSI
+  EXPECT_EQ(Name(kCp1251, 0x0314), kDelimited);  // Unix: ANSI
   // The name code page replaces the ANSI one (an unknown one falls back to it).
   EXPECT_EQ(Name(platform::Utf8ToCodePage(1252, "Café.xml"), 0x0314, 0, {}, {zenAuto, 1252}), "Café.xml");
   EXPECT_EQ(Name(kCp1251, 0x0314, 0, {}, {zenAuto, 424242}), kDelimited);
@@ -57,10 +58,9 @@ TEST(ZipNameDecoding, Utf8FlagAndUnicodePathField) {
   EXPECT_EQ(Name(kCp1251, 0x0314, kFlagUtf8), kDelimited);
 
   const std::string good = Extra(support::UnicodePathBlock(kCp866, kCyrillic));
-  EXPECT_EQ(Name(kCp866, 0x0314, 0, good), kDelimited);   // the field wins over the host
+  EXPECT_EQ(Name(kCp866, 0x0314, 0, good), kDelimited);  // the field wins over the host
   const std::string ascii_raw = "dokumenty.xml";
-  EXPECT_EQ(Name(ascii_raw, 0x0014, 0, Extra(support::UnicodePathBlock(ascii_raw, "документы.xml"))),
-            "документы.xml");
+  EXPECT_EQ(Name(ascii_raw, 0x0014, 0, Extra(support::UnicodePathBlock(ascii_raw, "документы.xml"))), "документы.xml");
   // Wrong CRC, wrong version, empty text, broken UTF-8: the field is ignored.
   EXPECT_EQ(Name(ascii_raw, 0x0014, 0, Extra(support::UnicodePathBlock(ascii_raw, "документы.xml", true))), ascii_raw);
   EXPECT_EQ(Name(ascii_raw, 0x0014, 0, Extra(support::UnicodePathBlock(ascii_raw, "документы.xml", false, 2))),
@@ -71,7 +71,10 @@ TEST(ZipNameDecoding, Utf8FlagAndUnicodePathField) {
   const std::string chained = Extra({0x5455, "12345"}) + good;
   EXPECT_EQ(Name(kCp866, 0x0314, 0, chained), kDelimited);
   EXPECT_EQ(Name(kCp866, 0x0014, 0, good.substr(0, good.size() - 1)), kDelimited);  // OEM by host then
-  EXPECT_FALSE(FindExtraBlock(std::string("\x75\x70\x40\x00" "abc", 7), kUnicodePathTag));
+  EXPECT_FALSE(FindExtraBlock(std::string("\x75\x70\x40\x00"
+                                          "abc",
+                                          7),
+                              kUnicodePathTag));
 }
 
 TEST(ZipNameDecoding, ForcedEncodings) {

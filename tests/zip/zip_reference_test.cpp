@@ -49,7 +49,8 @@ TEST(ZipReferenceArchives, InfoZipUnixNamesWithoutFlagReadAsAnsiUnlessToldUtf8) 
   EXPECT_EQ(automatic.names[0],
             Native(platform::CodePageToUtf8(1251, "Документы/выписка.xml")));  // UTF-8 bytes read as windows-1251
   TListing utf8("infozip-cyrillic.zip", zenUTF8);
-  EXPECT_EQ(utf8.names, (std::vector<std::string>{Native("Документы/выписка.xml"), Native("Документы/выписка.xml.sig")}));
+  EXPECT_EQ(utf8.names,
+            (std::vector<std::string>{Native("Документы/выписка.xml"), Native("Документы/выписка.xml.sig")}));
   EXPECT_EQ(utf8.zip.Entry(1)->CRC32(), 0xA8AB0F2Bu);
 }
 

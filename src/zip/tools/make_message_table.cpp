@@ -35,12 +35,23 @@ std::string Unquote(const std::string& s, int line) {
     if (c == '\\') {
       if (i + 2 >= s.size()) Fail("dangling escape", line);
       switch (s[++i]) {
-        case 'r': c = '\r'; break;
-        case 'n': c = '\n'; break;
-        case 't': c = '\t'; break;
-        case '"': c = '"'; break;
-        case '\\': c = '\\'; break;
-        default: Fail("unknown escape", line);
+        case 'r':
+          c = '\r';
+          break;
+        case 'n':
+          c = '\n';
+          break;
+        case 't':
+          c = '\t';
+          break;
+        case '"':
+          c = '"';
+          break;
+        case '\\':
+          c = '\\';
+          break;
+        default:
+          Fail("unknown escape", line);
       }
     } else if (c == '"') {
       Fail("unescaped quote inside a text", line);
@@ -82,7 +93,10 @@ int main(int argc, char** argv) {
   if (texts.empty()) Fail("no texts");
 
   // Ranges of consecutive ids.
-  struct Range { int first, last; size_t first_text; };
+  struct Range {
+    int first, last;
+    size_t first_text;
+  };
   std::vector<Range> ranges;
   for (size_t i = 0; i < texts.size(); ++i) {
     if (ranges.empty() || texts[i].first != ranges.back().last + 1)
@@ -126,8 +140,8 @@ int main(int argc, char** argv) {
   deflateEnd(&z);
   if (packed.size() + 4 > 0xFFFF) Fail("compressed table too large");
 
-  const uint32_t crc = static_cast<uint32_t>(
-      crc32(0, reinterpret_cast<const Bytef*>(table.data()), static_cast<uInt>(table.size())));
+  const uint32_t crc =
+      static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(table.data()), static_cast<uInt>(table.size())));
   const uint16_t n = static_cast<uint16_t>(packed.size() + 4);
   std::string block;
   block.push_back(static_cast<char>(kLanguageId & 0xFF));
