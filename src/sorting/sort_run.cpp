@@ -22,6 +22,7 @@ void TSortHost::ArchiveStarted(int, int, const std::string&) {}
 void TSortHost::ArchiveFailed(const std::string&, const std::string&) {}
 void TSortHost::DocumentHandled(const TDocumentRecord&) {}
 void TSortHost::PrepareArchive(zip::TZipArchive&) {}
+bool TSortHost::StopRequested() { return false; }
 
 TSortObserver::~TSortObserver() = default;
 
@@ -78,6 +79,8 @@ void TSortRun::SortButtonClick() {
   KvzuCount = 0;
   FailedCount = 0;
   N = 0;
+  Done = 0;
+  Stopped = false;
   std::string error;
   try {
     Run();
@@ -95,6 +98,7 @@ void TSortRun::SortButtonClick() {
     host_.ReportError(error);
     return;
   }
+  if (Stopped) return;
   host_.ShowSummary(SummaryText(), kSummaryCaption);
 }
 
@@ -123,8 +127,13 @@ void TSortRun::Run() {
   }
 
   for (int i = 0; i < N; ++i) {
+    if (host_.StopRequested()) {
+      Stopped = true;
+      break;
+    }
     host_.ArchiveStarted(i, N, archives_[static_cast<size_t>(i)]);
     ProcessArchive(archives_[static_cast<size_t>(i)]);
+    ++Done;
     host_.StepProgress();
     host_.ProcessMessages();
   }

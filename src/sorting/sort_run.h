@@ -68,6 +68,9 @@ class TSortHost {
   virtual void ShowSummary(const std::string& text, const std::string& caption) = 0;
   // The application's error report, for an error that ends the run.
   virtual void ReportError(const std::string& message) = 0;
+  // Asked before each archive: true ends the run after the archive that is under
+  // way (the window is closing, the user interrupted); false by default.
+  virtual bool StopRequested();
 
   // Observation; nothing by default.
   virtual void ArchiveStarted(int index, int count, const std::string& path);
@@ -120,6 +123,11 @@ class TSortRun {
   int FailedCount = 0;
   // Archives of the last run, in the order of the search.
   int N = 0;
+  // Archives the last run handled: N unless the host stopped it.
+  int Done = 0;
+  // The host asked the last run to stop before all archives were handled; such a
+  // run shows no summary (the host decides what to say).
+  bool Stopped = false;
 
   void ProcessArchive(const std::string& path);
   static bool IsXmlFileName(const std::string& name);

@@ -55,6 +55,9 @@ class FakeHost : public TSortHost {
   }
   std::vector<bool> engine_loaded;  // at the start of each archive
   void PrepareArchive(zip::TZipArchive& archive) override { archive.SetUnattended(true); }
+  // Archives to let through before StopRequested answers true (-1: never).
+  int stop_after = -1;
+  bool StopRequested() override { return stop_after >= 0 && stop_after-- == 0; }
 };
 
 std::string Doc(TSchema schema, const std::string& number, const std::string& date = "2015-03-12") {
@@ -155,6 +158,30 @@ TEST_F(SortRunTest, ProgressRunsToTheArchiveCountAndBack) {
   host_.deep = false;
   host_.events.clear();
   EXPECT_EQ(Run(), "Обработано файлов: 2");
+}
+
+TEST_F(SortRunTest, AStopRequestEndsTheRunAfterTheArchiveUnderWayWithoutASummary) {
+  support::TZipWriter zip;
+  zip.Add("a.xml", Doc(TSchema::Kpt09, "50:20:0010336"));
+  Archive("1.zip", zip);
+  Archive("2.zip", zip);
+  Archive("3.zip", zip);
+  host_.stop_after = 1;
+  TSortRun run(host_);
+  run.SortButtonClick();
+  EXPECT_TRUE(run.Stopped);
+  EXPECT_EQ(run.N, 3);
+  EXPECT_EQ(run.Done, 1);
+  EXPECT_EQ(run.KptCount, 1);
+  EXPECT_TRUE(host_.summaries.empty());
+  EXPECT_TRUE(host_.errors.empty());
+  EXPECT_EQ(host_.events.back(), "reset");
+
+  host_.stop_after = -1;
+  run.SortButtonClick();
+  EXPECT_FALSE(run.Stopped);
+  EXPECT_EQ(run.Done, 3);
+  EXPECT_EQ(host_.summaries.size(), 1u);
 }
 
 TEST_F(SortRunTest, EmptyFolderTextsDoNothingAndMissingInputGivesZero) {
