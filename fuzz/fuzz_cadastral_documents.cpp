@@ -52,11 +52,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   plain->LoadFromStream(stream);
   CheckRecognition(*plain);
 
+  // The file's block list is the caller's to fill: loading leaves it alone,
+  // and the file releases what it holds.
+  struct TBlock : TRefObject {};
+  const auto block = TRef<TBlock>::Create();
   auto kpt = TRef<TKPTFile>::Create();
+  kpt->CadastralBlocks().Add(block.get());
   kpt->LoadFromStream(stream);
   Require(kpt->Kind() == plain->Kind() && kpt->Version() == plain->Version());
   Require((kpt->InfoData() != nullptr) == (plain->Kind() != fkUnknown));
-  Require(kpt->CadastralBlocks().Count() == 0);
+  Require(kpt->CadastralBlocks().Count() == 1 && kpt->CadastralBlocks()[0] == block.get());
 
   auto kvzu = TRef<TKvzuFile>::Create();
   kvzu->LoadFromStream(stream);
@@ -68,6 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TRef<TKvzuFileInfoData> kvzu_values(kvzu->InfoData());
   kpt = nullptr;
   kvzu = nullptr;
+  Require(block->RefCount() == 1);
 
   if (kpt_values) {
     Require(platform::IsValidUtf8(Joined(*kpt_values)));

@@ -1,38 +1,10 @@
 #include "cadastral/kpt_file.h"
 
+#include "cadastral/reading_functions.h"
 #include "common/stream.h"
-#include "platform/text_conversion.h"
 #include "xml/xml_sequential_parser.h"
 
 namespace cadastral {
-
-// --- reading functions ---------------------------------------------------------
-
-std::string ReadHeaderAttribute(xml::TXMLSequentialParser& parser, std::string_view attribute_name) {
-  xml::TXMLNode* element = nullptr;
-  if (!parser.ReadElementHeader(element)) return {};
-  return platform::Utf16ToUtf8(element->GetAttribute(platform::Utf8ToUtf16(attribute_name)));
-}
-
-namespace {
-
-xml::TXMLNode* SelectChild(xml::TXMLNode* node, std::string_view child_name) {
-  if (!node || child_name.empty()) return nullptr;
-  xml::TXMLNode* child = nullptr;
-  return node->SelectNode(platform::Utf8ToUtf16(child_name), child) ? child : nullptr;
-}
-
-}  // namespace
-
-std::string ChildText(xml::TXMLNode* node, std::string_view child_name) {
-  xml::TXMLNode* child = SelectChild(node, child_name);
-  return child ? platform::Utf16ToUtf8(child->GetText()) : std::string();
-}
-
-std::string ChildAttribute(xml::TXMLNode* node, std::string_view child_name, std::string_view attribute_name) {
-  xml::TXMLNode* child = SelectChild(node, child_name);
-  return child ? platform::Utf16ToUtf8(child->GetAttribute(platform::Utf8ToUtf16(attribute_name))) : std::string();
-}
 
 // --- the readers -----------------------------------------------------------------
 
@@ -101,19 +73,6 @@ void TKPTFile5InfoData::ReadValues(xml::TXMLSequentialParser& parser) {
 
 // --- the file --------------------------------------------------------------------
 
-namespace {
-
-TRef<TKPTFileInfoData> KptReaderFor(const std::string& version) {
-  if (version == "09") return TRef<TKPTFile9InfoData>::Create();
-  if (version == "08") return TRef<TKPTFile8InfoData>::Create();
-  if (version == "07") return TRef<TKPTFile7InfoData>::Create();
-  if (version == "06") return TRef<TKPTFile6InfoData>::Create();
-  if (version == "05") return TRef<TKPTFile5InfoData>::Create();
-  return nullptr;
-}
-
-}  // namespace
-
 TKPTFile::TKPTFile() : cadastral_blocks_(std::make_unique<TCadastralBlockList>()) {}
 
 TKPTFile::~TKPTFile() {
@@ -126,10 +85,7 @@ void TKPTFile::LoadFromStream(common::TStream& stream) {
   stream.SetPosition(0);
   TOstrevanFile::LoadFromStream(stream);
   // Chosen by the version alone: the caller has asked for the kind already.
-  const TRef<TKPTFileInfoData> reader = KptReaderFor(Version());
-  if (!reader) return;
-  RefAssign(info_data_, reader.get());
-  info_data_->ReadValues(Parser());
+  RunVersionReader(kKptVersions, Version(), Parser(), info_data_);
 }
 
 }  // namespace cadastral

@@ -1,19 +1,14 @@
 #pragma once
-// The plan of territory (KPT, schema versions 05 to 09): the file class that
-// picks the values reader by version, the five readers, and the reading
-// functions that the extract readers share.
+// The plan of territory (KPT): the file class that runs the values reader of
+// the document's version (the readers and their table: schema_versions.h).
 
 #include <memory>
-#include <string>
 #include <string_view>
 
 #include "cadastral/file_info_data.h"
 #include "cadastral/ostrevan_file.h"
 #include "cadastral/ref_object.h"
-
-namespace xml {
-struct TXMLNode;
-}
+#include "cadastral/schema_versions.h"
 
 namespace cadastral {
 
@@ -42,38 +37,5 @@ class TKPTFile : public TOstrevanFile {
   TKPTFileInfoData* info_data_ = nullptr;
   std::unique_ptr<TCadastralBlockList> cadastral_blocks_;
 };
-
-class TKPTFile9InfoData : public TKPTFileInfoData {
- public:
-  void ReadValues(xml::TXMLSequentialParser& parser) override;
-};
-class TKPTFile8InfoData : public TKPTFileInfoData {
- public:
-  void ReadValues(xml::TXMLSequentialParser& parser) override;
-};
-class TKPTFile7InfoData : public TKPTFileInfoData {
- public:
-  void ReadValues(xml::TXMLSequentialParser& parser) override;
-};
-class TKPTFile6InfoData : public TKPTFileInfoData {
- public:
-  void ReadValues(xml::TXMLSequentialParser& parser) override;
-};
-class TKPTFile5InfoData : public TKPTFileInfoData {
- public:
-  void ReadValues(xml::TXMLSequentialParser& parser) override;
-};
-
-// The reading functions take UTF-8 names and give UTF-8 text; every name is
-// compared exactly, a namespace prefix included.
-
-// The attribute of the element the parser stands on, or of the next child
-// element, whose header it reads; empty when there is none.
-std::string ReadHeaderAttribute(xml::TXMLSequentialParser& parser, std::string_view attribute_name);
-// All text of the first child of that name (text and character data at any
-// depth, joined), empty without such a child.
-std::string ChildText(xml::TXMLNode* node, std::string_view child_name);
-// The attribute of the first child of that name, empty without either.
-std::string ChildAttribute(xml::TXMLNode* node, std::string_view child_name, std::string_view attribute_name);
 
 }  // namespace cadastral

@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "cadastral/kpt_file.h"
+#include "cadastral/reading_functions.h"
 #include "common/stream.h"
 #include "platform/text_conversion.h"
 #include "xml/xml_sequential_parser.h"
@@ -64,14 +64,8 @@ void TKvzuFile::LoadFromStream(common::TStream& stream) {
   RefDispose(info_data_);
   stream.SetPosition(0);
   TOstrevanFile::LoadFromStream(stream);
-  TRef<TKvzuFileInfoData> reader;
-  if (Version() == "06")
-    reader = TRef<TKvzuFile6InfoData>::Create();
-  else if (Version() == "05")
-    reader = TRef<TKvzuFile5InfoData>::Create();
-  if (!reader) return;
-  RefAssign(info_data_, reader.get());
-  info_data_->ReadValues(Parser());
+  // Chosen by the version alone: the caller has asked for the kind already.
+  RunVersionReader(kKvzuVersions, Version(), Parser(), info_data_);
 }
 
 }  // namespace cadastral

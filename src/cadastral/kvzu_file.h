@@ -1,9 +1,10 @@
 #pragma once
-// The extract on a land plot (KVZU, schema versions 05 and 06): the file class
-// that picks the values reader by version, and the two readers.
+// The extract on a land plot (KVZU): the file class that runs the values reader
+// of the document's version (the readers and their table: schema_versions.h).
 
 #include "cadastral/file_info_data.h"
 #include "cadastral/ostrevan_file.h"
+#include "cadastral/schema_versions.h"
 
 namespace cadastral {
 
@@ -21,15 +22,6 @@ class TKvzuFile : public TOstrevanFile {
 
  private:
   TKvzuFileInfoData* info_data_ = nullptr;
-};
-
-class TKvzuFile6InfoData : public TKvzuFileInfoData {
- public:
-  void ReadValues(xml::TXMLSequentialParser& parser) override;
-};
-class TKvzuFile5InfoData : public TKvzuFileInfoData {
- public:
-  void ReadValues(xml::TXMLSequentialParser& parser) override;
 };
 
 }  // namespace cadastral

@@ -3,12 +3,14 @@
 // the content of its xml-stylesheet instruction.
 
 #include <array>
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
 
 #include "cadastral/file_info_data.h"
 #include "cadastral/ref_object.h"
+#include "cadastral/schema_versions.h"
 
 namespace common {
 class TStream;
@@ -29,16 +31,15 @@ struct TStylesheetRow {
   std::string_view Version;
 };
 
-// The stylesheet references in the order they are compared.
-inline constexpr std::array<TStylesheetRow, 7> kStylesheetRows = {{
-    {"/xsl/GKN/KPT/09/common.xsl", fkKPT, "09"},
-    {"/xsl/GKN/KPT/08/common.xsl", fkKPT, "08"},
-    {"/xsl/GKN/KPT/07/common.xsl", fkKPT, "07"},
-    {"/xsl/GKN/KPT/06/common.xsl", fkKPT, "06"},
-    {"/xsl/GKN/KPT/05/common.xsl", fkKPT, "05"},
-    {"/xsl/GKN/Vidimus/06/common.xsl", fkKvzu, "06"},
-    {"/xsl/GKN/Vidimus/05/common.xsl", fkKvzu, "05"},
-}};
+// The stylesheet references in the order they are compared: every plan of
+// territory version, then every land plot extract version, each kind newest first.
+inline constexpr auto kStylesheetRows = [] {
+  std::array<TStylesheetRow, kKptVersions.size() + kKvzuVersions.size()> rows{};
+  size_t i = 0;
+  for (const auto& version : kKptVersions) rows[i++] = {version.StylesheetPath, fkKPT, version.Version};
+  for (const auto& version : kKvzuVersions) rows[i++] = {version.StylesheetPath, fkKvzu, version.Version};
+  return rows;
+}();
 
 // The instruction content that stands for a row:
 // type="text/xsl" href="https://<host><path>"

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cadastral/document_loading.h"
+#include "cadastral/reading_functions.h"
 #include "support/document_builder.h"
 #include "xml/xml_document.h"
 #include "xml/xml_sequential_parser.h"
@@ -128,7 +129,27 @@ TEST(KptFile, UnrecognisedDocumentHandsOutNoRecord) {
   file->LoadFromStream(stream);
   EXPECT_EQ(file->Version(), kUnknownVersion);
   EXPECT_EQ(file->InfoData(), nullptr);
-  EXPECT_EQ(file->CadastralBlocks().Count(), 0);
+}
+
+TEST(KptFile, CadastralBlocksKeepTheirReferencesUntilTheFileGoes) {
+  struct TBlock : TRefObject {};
+  const auto block = TRef<TBlock>::Create();
+  testdocs::TDocument doc = Plan09();
+  doc.blocks.push_back(doc.blocks[0]);
+  const std::string bytes = testdocs::BuildDocument(doc);
+  common::TVirtualMemoryStream stream(bytes.data(), static_cast<int64_t>(bytes.size()));
+  {
+    auto file = TRef<TKPTFile>::Create();
+    EXPECT_EQ(file->CadastralBlocks().Count(), 0);
+    file->CadastralBlocks().Add(block.get());
+    EXPECT_EQ(block->RefCount(), 2);
+    // Reading a plan of two blocks neither fills the list nor empties it.
+    file->LoadFromStream(stream);
+    ASSERT_NE(file->InfoData(), nullptr);
+    ASSERT_EQ(file->CadastralBlocks().Count(), 1);
+    EXPECT_EQ(file->CadastralBlocks()[0], block.get());
+  }
+  EXPECT_EQ(block->RefCount(), 1);
 }
 
 TEST(KptFile, RecordOutlivesTheFile) {

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "cadastral/document_loading.h"
 #include "support/document_builder.h"
@@ -35,6 +37,25 @@ TEST(Recognition, TheSevenRowsAreBuiltFromOneHost) {
   // Row 1 and row 7 on their own, in a document that holds nothing else.
   EXPECT_EQ(Recognize(Instruction(StylesheetContent(kStylesheetRows[0])) + "<KPT/>"), (TRecognition{fkKPT, "09"}));
   EXPECT_EQ(Recognize(Instruction(StylesheetContent(kStylesheetRows[6])) + "<r/>"), (TRecognition{fkKvzu, "05"}));
+}
+
+TEST(Recognition, TheRowsComeFromTheVersionTablesInTheirOrder) {
+  const std::vector<std::tuple<std::string_view, TOstrevanFileKind, std::string_view>> expected = {
+      {"/xsl/GKN/KPT/09/common.xsl", fkKPT, "09"},      {"/xsl/GKN/KPT/08/common.xsl", fkKPT, "08"},
+      {"/xsl/GKN/KPT/07/common.xsl", fkKPT, "07"},      {"/xsl/GKN/KPT/06/common.xsl", fkKPT, "06"},
+      {"/xsl/GKN/KPT/05/common.xsl", fkKPT, "05"},      {"/xsl/GKN/Vidimus/06/common.xsl", fkKvzu, "06"},
+      {"/xsl/GKN/Vidimus/05/common.xsl", fkKvzu, "05"},
+  };
+  ASSERT_EQ(kStylesheetRows.size(), expected.size());
+  for (size_t i = 0; i < expected.size(); ++i) {
+    const TStylesheetRow& row = kStylesheetRows[i];
+    EXPECT_EQ(std::tie(row.Path, row.Kind, row.Version), expected[i]) << "row " << i + 1;
+  }
+  // A reader is found by the exact version text only.
+  EXPECT_NE(FindVersion(kKptVersions, "05"), nullptr);
+  EXPECT_EQ(FindVersion(kKptVersions, "5"), nullptr);
+  EXPECT_EQ(FindVersion(kKvzuVersions, "07"), nullptr);
+  EXPECT_EQ(FindVersion(kKvzuVersions, kUnknownVersion), nullptr);
 }
 
 TEST(Recognition, CaseOfTheContentIsIgnored) {
