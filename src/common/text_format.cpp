@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <type_traits>
 
 namespace common {
 
@@ -22,25 +23,22 @@ std::string Format(const char* format, ...) {
 }
 
 namespace {
+
+// Blanks and control characters are every code unit up to U+0020. Compared
+// unsigned, so the bytes of a multi-byte UTF-8 sequence are never taken for blanks.
 template <typename Char>
-std::basic_string<Char> TrimImpl(std::basic_string_view<Char> text) {
-  auto blank = [](Char c) { return static_cast<unsigned>(c) <= 0x20u; };
+std::basic_string<Char> TrimBlanks(std::basic_string_view<Char> text) {
+  auto blank = [](Char c) { return static_cast<std::make_unsigned_t<Char>>(c) <= 0x20u; };
   size_t first = 0, last = text.size();
   while (first < last && blank(text[first])) ++first;
   while (last > first && blank(text[last - 1])) --last;
   return std::basic_string<Char>(text.substr(first, last - first));
 }
+
 }  // namespace
 
-std::string Trim(std::string_view text) {
-  // Compare as unsigned so that UTF-8 continuation bytes are never taken for blanks.
-  size_t first = 0, last = text.size();
-  auto blank = [](char c) { return static_cast<unsigned char>(c) <= 0x20u; };
-  while (first < last && blank(text[first])) ++first;
-  while (last > first && blank(text[last - 1])) --last;
-  return std::string(text.substr(first, last - first));
-}
+std::string Trim(std::string_view text) { return TrimBlanks(text); }
 
-std::u16string Trim(std::u16string_view text) { return TrimImpl<char16_t>(text); }
+std::u16string Trim(std::u16string_view text) { return TrimBlanks(text); }
 
 }  // namespace common
