@@ -1,6 +1,5 @@
 #include "sorting/output_rules.h"
 
-#include "common/text_format.h"
 #include "platform/text_compare.h"
 #include "platform/text_conversion.h"
 
@@ -30,51 +29,6 @@ std::u16string ReplaceAllIgnoreCase(const std::u16string& text, std::u16string_v
 }
 
 }  // namespace
-
-std::string FormatBlockNumber(std::string_view text) {
-  // Pairs of characters, not bytes: a Cyrillic letter is one character.
-  const std::u16string wide = platform::Utf8ToUtf16(text);
-  std::u16string result;
-  for (size_t i = 0; i < wide.size(); ++i) {
-    result.push_back(wide[i]);
-    if ((i + 1) % 2 == 0) result.push_back(u' ');
-  }
-  return platform::Utf16ToUtf8(common::Trim(result));
-}
-
-void SplitString(char delimiter, std::string_view text, std::vector<std::string>& list) {
-  list.clear();
-  size_t p = 0;
-  const size_t n = text.size();
-  while (p < n) {
-    std::string part;
-    if (text[p] == '"') {
-      // Quoted text up to the closing quote; "" inside stands for one quote.
-      ++p;
-      while (p < n) {
-        if (text[p] == '"') {
-          if (p + 1 < n && text[p + 1] == '"') {
-            part.push_back('"');
-            p += 2;
-            continue;
-          }
-          ++p;
-          break;
-        }
-        part.push_back(text[p++]);
-      }
-    } else {
-      const size_t start = p;
-      while (p < n && text[p] != delimiter) ++p;
-      part.assign(text.substr(start, p - start));
-    }
-    list.push_back(std::move(part));
-    if (p < n && text[p] == delimiter) {
-      ++p;
-      if (p == n) list.emplace_back();  // a trailing delimiter gives a trailing empty part
-    }
-  }
-}
 
 std::string JoinPath(const std::vector<std::string>& pieces) {
   std::string result;

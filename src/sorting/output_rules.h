@@ -41,14 +41,6 @@ inline constexpr const char* kFolderForbiddenChars = "<>*/?\"|";
 inline constexpr const char* kFolderForbiddenChars = "<>*?\"|";
 #endif
 
-// Writes the text in pairs of characters: 0101001 gives "01 01 00 1".
-std::string FormatBlockNumber(std::string_view text);
-
-// Replaces list by the parts of text between delimiters, strictly at the
-// delimiter only. A part that begins with a double quote is read as quoted text
-// (a doubled quote inside stands for one).
-void SplitString(char delimiter, std::string_view text, std::vector<std::string>& list);
-
 // Joins the pieces, each followed by "\" unless it already ends with a delimiter;
 // the result always ends with one.
 std::string JoinPath(const std::vector<std::string>& pieces);
