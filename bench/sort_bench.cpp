@@ -255,7 +255,6 @@ class TBenchHost : public sorting::TSortHost {
   void ShowSummary(const std::string& text, const std::string&) override { summary = text; }
   void ReportError(const std::string& message) override { error = message; }
   void ArchiveFailed(const std::string& path, const std::string& message) override { error = path + ": " + message; }
-  void PrepareArchive(zip::TZipArchive& archive) override { archive.SetUnattended(true); }
 
   std::string summary, error;
 
@@ -288,6 +287,7 @@ TSortResult SortOnce(const std::string& input, bool unpack, int archives, int do
   const std::string output = NewFolder(unpack ? "unpack" : "copy");
   TBenchHost host(input, output, unpack);
   sorting::TSortRun run(host);
+  run.Unattended = true;
   TSortResult result;
   if (observe) run.Observer = &result.stages;
   const Clock::time_point start = Clock::now();

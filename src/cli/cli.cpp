@@ -7,7 +7,6 @@
 #include "platform/file_system.h"
 #include "sorting/output_rules.h"
 #include "sorting/sort_run.h"
-#include "zip/zip_archive.h"
 
 #ifndef VORLANEX_VERSION
 #define VORLANEX_VERSION "0"
@@ -122,10 +121,10 @@ class TCliHost : public sorting::TSortHost {
   std::string KptRule() override { return options_.kpt_rule; }
   std::string KvzuRule() override { return options_.kvzu_rule; }
 
-  void SetProgressMax(int maximum) override { maximum_ = maximum; }
-  void StepProgress() override { ++position_; }
+  // The progress line counts archives itself (ArchiveStarted).
+  void SetProgressMax(int) override {}
+  void StepProgress() override {}
   void ResetProgress() override {
-    position_ = 0;
     if (progress_ && progress_shown_) err_ << "\r\033[K" << std::flush;
     progress_shown_ = false;
   }
@@ -153,10 +152,9 @@ class TCliHost : public sorting::TSortHost {
       progress_shown_ = true;
     }
   }
-  void ArchiveFailed(const std::string& path, const std::string& message) override {
+  void ArchiveFailed(const std::string&, const std::string& message) override {
     incomplete_ = true;
     archive_failed_ = message.empty() ? std::string("cannot be read") : message;
-    (void)path;
   }
   void DocumentHandled(const sorting::TDocumentRecord& record) override {
     ++documents_in_archive_;
@@ -177,11 +175,8 @@ class TCliHost : public sorting::TSortHost {
         break;
     }
   }
-  void PrepareArchive(zip::TZipArchive& archive) override {
-    archive.SetUnattended(true);
-    archive.OnMessage = [this](int code, const std::string& message) {
-      if (code != 0) Line(err_, current_ + ": " + message);
-    };
+  void ArchiveMessage(const std::string& archive, int code, const std::string& text) override {
+    if (code != 0) Line(err_, archive + ": " + text);
   }
 
   void FinishArchive() {
@@ -207,8 +202,6 @@ class TCliHost : public sorting::TSortHost {
   std::ostream& err_;
   bool progress_;
   TCsvReport* report_;
-  int maximum_ = 0;
-  int position_ = 0;
   bool progress_shown_ = false;
   std::string current_;
   int documents_in_archive_ = 0;
@@ -249,6 +242,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   TCliHost host(*options, out, err, progress, report.IsOpen() ? &report : nullptr);
   sorting::TSortRun run(host);
   run.DryRun = options->dry_run;
+  // Nobody answers a dialog at a terminal: the component's errors go to standard error.
+  run.Unattended = true;
   run.EngineDirectory = engine_directory;
   run.SortButtonClick();
   host.FinishArchive();

@@ -21,7 +21,7 @@ TSortHost::~TSortHost() = default;
 void TSortHost::ArchiveStarted(int, int, const std::string&) {}
 void TSortHost::ArchiveFailed(const std::string&, const std::string&) {}
 void TSortHost::DocumentHandled(const TDocumentRecord&) {}
-void TSortHost::PrepareArchive(zip::TZipArchive&) {}
+void TSortHost::ArchiveMessage(const std::string&, int, const std::string&) {}
 bool TSortHost::StopRequested() { return false; }
 
 TSortObserver::~TSortObserver() = default;
@@ -156,7 +156,9 @@ void TSortRun::ProcessArchive(const std::string& path) {
   zip::TZipArchive archive;
   archive.SetActive(true);
   archive.SetEngineDirectory(EngineFolder());
-  host_.PrepareArchive(archive);
+  archive.SetUnattended(Unattended);
+  // Set before the archive is named: opening it is the first thing that can fail.
+  archive.OnMessage = [this, &path](int code, const std::string& text) { host_.ArchiveMessage(path, code, text); };
   archive.SetZipFileName(path);
   open.End();
   if (archive.ErrCode() != 0 && archive.EntryCount() == 0) host_.ArchiveFailed(path, archive.ErrMsg());
@@ -258,23 +260,23 @@ TRef<Values> ReadInfo(common::TStream& stream, std::string* version) {
 
 }  // namespace
 
-TRef<cadastral::TKPTFileInfoData> TSortRun::ReadKptInfo(common::TStream& stream) {
-  return ReadInfo<cadastral::TKPTFile, cadastral::TKPTFileInfoData>(stream, nullptr);
+TRef<cadastral::TKPTFileInfoData> TSortRun::ReadKptInfo(common::TStream& stream, std::string* version) {
+  return ReadInfo<cadastral::TKPTFile, cadastral::TKPTFileInfoData>(stream, version);
 }
 
-TRef<cadastral::TKvzuFileInfoData> TSortRun::ReadKvzuInfo(common::TStream& stream) {
-  return ReadInfo<cadastral::TKvzuFile, cadastral::TKvzuFileInfoData>(stream, nullptr);
+TRef<cadastral::TKvzuFileInfoData> TSortRun::ReadKvzuInfo(common::TStream& stream, std::string* version) {
+  return ReadInfo<cadastral::TKvzuFile, cadastral::TKvzuFileInfoData>(stream, version);
 }
 
-// Reading, counting and placing are the same for both kinds; only the file
-// class, the counter and the rule differ.
-template <typename File, typename Values, typename TargetFolder>
+template <typename Values, typename TargetFolder>
 void TSortRun::ProcessDocument(zip::TZipArchive& archive, const std::string& entry, common::TStream& stream,
-                               cadastral::TOstrevanFileKind kind, int& count, TargetFolder target_folder) {
+                               cadastral::TOstrevanFileKind kind,
+                               TRef<Values> (*read_info)(common::TStream&, std::string*), int& count,
+                               TargetFolder target_folder) {
   TDocumentRecord record = NewRecord(archive, entry);
   record.kind = kind;
   TStageScope read(Observer, TSortStage::Read);
-  const auto values = ReadInfo<File, Values>(stream, &record.version);
+  const TRef<Values> values = read_info(stream, &record.version);
   read.End();
   if (!values) {
     host_.DocumentHandled(record);
@@ -295,17 +297,19 @@ void TSortRun::ProcessDocument(zip::TZipArchive& archive, const std::string& ent
 }
 
 void TSortRun::ProcessKptDocument(zip::TZipArchive& archive, const std::string& entry, common::TStream& stream) {
-  ProcessDocument<cadastral::TKPTFile, cadastral::TKPTFileInfoData>(
-      archive, entry, stream, cadastral::fkKPT, KptCount, [this](const cadastral::TKPTFileInfoData& values) {
-        return GetKptTargetFolder(values, host_.OutputFolder(), host_.KptRule());
-      });
+  ProcessDocument<cadastral::TKPTFileInfoData>(archive, entry, stream, cadastral::fkKPT, &ReadKptInfo, KptCount,
+                                               [this](const cadastral::TKPTFileInfoData& values) {
+                                                 return GetKptTargetFolder(values, host_.OutputFolder(),
+                                                                           host_.KptRule());
+                                               });
 }
 
 void TSortRun::ProcessKvzuDocument(zip::TZipArchive& archive, const std::string& entry, common::TStream& stream) {
-  ProcessDocument<cadastral::TKvzuFile, cadastral::TKvzuFileInfoData>(
-      archive, entry, stream, cadastral::fkKvzu, KvzuCount, [this](const cadastral::TKvzuFileInfoData& values) {
-        return GetKvzuTargetFolder(values, host_.OutputFolder(), host_.KvzuRule());
-      });
+  ProcessDocument<cadastral::TKvzuFileInfoData>(archive, entry, stream, cadastral::fkKvzu, &ReadKvzuInfo, KvzuCount,
+                                                [this](const cadastral::TKvzuFileInfoData& values) {
+                                                  return GetKvzuTargetFolder(values, host_.OutputFolder(),
+                                                                             host_.KvzuRule());
+                                                });
 }
 
 void TSortRun::PlaceDocument(zip::TZipArchive& archive, TDocumentRecord& record) {
@@ -337,7 +341,9 @@ void TSortRun::PlaceDocument(zip::TZipArchive& archive, TDocumentRecord& record)
 
 int TSortRun::UnpackArchive(zip::TZipArchive& archive, const std::string& folder) {
   archive.SetExtrBaseDir(folder);
-  archive.IncludeSpecs().push_back("*.*");
+  // Set, not appended: a second document of the same archive unpacks it again
+  // with the same single mask.
+  archive.IncludeSpecs() = {"*.*"};
   archive.SetExtrOptions(zip::ExtrDirNames | zip::ExtrOverWrite);
   return archive.ExtractToFolder();
 }

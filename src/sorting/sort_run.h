@@ -76,9 +76,10 @@ class TSortHost {
   virtual void ArchiveStarted(int index, int count, const std::string& path);
   virtual void ArchiveFailed(const std::string& path, const std::string& message);
   virtual void DocumentHandled(const TDocumentRecord& record);
-  // Set-up of each archive component before it opens its archive (the command
-  // line makes it unattended); nothing by default.
-  virtual void PrepareArchive(zip::TZipArchive& archive);
+  // A message of the archive component that works on archive: its errors (code
+  // not 0) and its notes (code 0). The window shows the errors in the
+  // component's own dialog unless the run is unattended; nothing by default.
+  virtual void ArchiveMessage(const std::string& archive, int code, const std::string& text);
 };
 
 // The parts of a run that an observer can time; Search once per run, the
@@ -112,6 +113,9 @@ class TSortRun {
 
   // Recognise and read, but create and copy nothing.
   bool DryRun = false;
+  // No archive component of the run shows a dialog; their messages still reach
+  // the host (ArchiveMessage). The command line runs unattended.
+  bool Unattended = false;
   // Where the extraction engine is loaded from: the program's own folder.
   std::string EngineDirectory;
   // None by default; stays the caller's.
@@ -129,28 +133,35 @@ class TSortRun {
   // run shows no summary (the host decides what to say).
   bool Stopped = false;
 
-  void ProcessArchive(const std::string& path);
+  // True when the entry name ends in ".xml", ignoring case.
   static bool IsXmlFileName(const std::string& name);
-  void ProcessXmlStream(zip::TZipArchive& archive, const std::string& entry, common::TStream* stream);
-  static cadastral::TOstrevanFileKind GetDocumentKind(common::TStream& stream);
-  static cadastral::TRef<cadastral::TKPTFileInfoData> ReadKptInfo(common::TStream& stream);
-  static cadastral::TRef<cadastral::TKvzuFileInfoData> ReadKvzuInfo(common::TStream& stream);
-  void ProcessKptDocument(zip::TZipArchive& archive, const std::string& entry, common::TStream& stream);
-  void ProcessKvzuDocument(zip::TZipArchive& archive, const std::string& entry, common::TStream& stream);
-  // Extracts every entry into the folder; the component's error code (0: done).
-  int UnpackArchive(zip::TZipArchive& archive, const std::string& folder);
-
-  // The summary of the last run, as the message box shows it.
-  std::string SummaryText() const;
 
  private:
-  // Creates the folder and copies or unpacks; the caller reports the record.
-  template <typename File, typename Values, typename TargetFolder>
-  void ProcessDocument(zip::TZipArchive& archive, const std::string& entry, common::TStream& stream,
-                       cadastral::TOstrevanFileKind kind, int& count, TargetFolder target_folder);
-  void PlaceDocument(zip::TZipArchive& archive, TDocumentRecord& record);
   void Run();
   std::string EngineFolder() const;
+  std::string SummaryText() const;
+  void ProcessArchive(const std::string& path);
+  void ProcessXmlStream(zip::TZipArchive& archive, const std::string& entry, common::TStream* stream);
+  static cadastral::TOstrevanFileKind GetDocumentKind(common::TStream& stream);
+  // The values of the document, or none when its version has no reader; the
+  // version text it was recognised as goes to version when one is given.
+  static cadastral::TRef<cadastral::TKPTFileInfoData> ReadKptInfo(common::TStream& stream,
+                                                                  std::string* version = nullptr);
+  static cadastral::TRef<cadastral::TKvzuFileInfoData> ReadKvzuInfo(common::TStream& stream,
+                                                                    std::string* version = nullptr);
+  void ProcessKptDocument(zip::TZipArchive& archive, const std::string& entry, common::TStream& stream);
+  void ProcessKvzuDocument(zip::TZipArchive& archive, const std::string& entry, common::TStream& stream);
+  // Reading, counting and placing are the same for both kinds; only the reader,
+  // the counter and the rule differ.
+  template <typename Values, typename TargetFolder>
+  void ProcessDocument(zip::TZipArchive& archive, const std::string& entry, common::TStream& stream,
+                       cadastral::TOstrevanFileKind kind,
+                       cadastral::TRef<Values> (*read_info)(common::TStream&, std::string*), int& count,
+                       TargetFolder target_folder);
+  // Creates the folder and copies or unpacks; the caller reports the record.
+  void PlaceDocument(zip::TZipArchive& archive, TDocumentRecord& record);
+  // Extracts every entry into the folder; the component's error code (0: done).
+  static int UnpackArchive(zip::TZipArchive& archive, const std::string& folder);
 
   TSortHost& host_;
   std::vector<std::string> archives_;

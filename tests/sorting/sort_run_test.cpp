@@ -54,7 +54,10 @@ class FakeHost : public TSortHost {
     engine_loaded.push_back(zip::ZipEngineLoader().Loaded());
   }
   std::vector<bool> engine_loaded;  // at the start of each archive
-  void PrepareArchive(zip::TZipArchive& archive) override { archive.SetUnattended(true); }
+  void ArchiveMessage(const std::string& archive, int code, const std::string& text) override {
+    messages.push_back(archive + " " + std::to_string(code) + " " + text);
+  }
+  std::vector<std::string> messages;
   // Archives to let through before StopRequested answers true (-1: never).
   int stop_after = -1;
   bool StopRequested() override { return stop_after >= 0 && stop_after-- == 0; }
@@ -98,6 +101,7 @@ class SortRunTest : public ::testing::Test {
   }
   std::string Run() {
     TSortRun run(host_);
+    run.Unattended = true;
     run.SortButtonClick();
     kpt_ = run.KptCount;
     kvzu_ = run.KvzuCount;
@@ -168,6 +172,7 @@ TEST_F(SortRunTest, AStopRequestEndsTheRunAfterTheArchiveUnderWayWithoutASummary
   Archive("3.zip", zip);
   host_.stop_after = 1;
   TSortRun run(host_);
+  run.Unattended = true;
   run.SortButtonClick();
   EXPECT_TRUE(run.Stopped);
   EXPECT_EQ(run.N, 3);
@@ -244,11 +249,40 @@ TEST_F(SortRunTest, WithoutTheEngineArchivesAreOnlyCounted) {
   zip.Add("k.xml", Doc(TSchema::Kpt09, "50:20:0010336"));
   Archive("k.zip", zip);
   TSortRun run(host_);
+  run.Unattended = true;
   run.EngineDirectory = Path("no-engine-here") + D;
   run.SortButtonClick();
   EXPECT_EQ(host_.summaries.at(0), "Обработано файлов: 1");
   ASSERT_EQ(host_.records.size(), 1u);
   EXPECT_EQ(host_.records[0].action, TDocumentAction::NotExtracted);
+}
+
+// Counts the component's dialogs instead of showing them.
+class CountingInteraction : public zip::TZipInteraction {
+ public:
+  CountingInteraction() { zip::SetZipInteraction(this); }
+  ~CountingInteraction() override { zip::SetZipInteraction(nullptr); }
+  int ShowModal(zip::TZipMessageDialog&) override {
+    ++dialogs;
+    return zip::zmrOk;
+  }
+  int dialogs = 0;
+};
+
+TEST_F(SortRunTest, TheComponentsMessagesReachTheHostAndUnattendedRunsShowNoDialog) {
+  support::SaveBytes(InPath("damaged.zip"), "not an archive at all");
+  CountingInteraction ui;
+  for (const bool unattended : {true, false}) {
+    host_.messages.clear();
+    TSortRun run(host_);
+    run.Unattended = unattended;
+    run.SortButtonClick();
+    EXPECT_EQ(ui.dialogs > 0, !unattended);
+    ASSERT_FALSE(host_.messages.empty());
+    // The archive's path and a code that is not 0: an error, not a note.
+    EXPECT_EQ(host_.messages[0].rfind(InPath("damaged.zip") + " ", 0), 0u) << host_.messages[0];
+    EXPECT_NE(host_.messages[0].rfind(InPath("damaged.zip") + " 0 ", 0), 0u) << host_.messages[0];
+  }
 }
 
 TEST_F(SortRunTest, TheEngineIsLoadedOnceForTheWholeRun) {
@@ -280,6 +314,7 @@ TEST_F(SortRunTest, TheObserverSeesEveryStageStartAndEnd) {
   Archive("one.zip", zip);
   StageLog stages;
   TSortRun run(host_);
+  run.Unattended = true;
   run.Observer = &stages;
   host_.unpack = false;
   run.SortButtonClick();
