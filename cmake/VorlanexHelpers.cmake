@@ -10,14 +10,19 @@ function(vorlanex_library name)
 endfunction()
 
 # vorlanex_test(<name> SOURCES ... DEPS ...)
-# One test executable per subsystem; every test is registered with CTest.
+# One test executable per subsystem; every test is registered with CTest. A test
+# that links Qt (or the desktop program) runs on Qt's offscreen platform, so it
+# needs no display.
 function(vorlanex_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+  set(properties)
+  if(ARG_DEPS MATCHES "Qt6::|vorlanex::app")
+    set(properties PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 ${properties})
 endfunction()
 
 # vorlanex_fuzz(<name> SOURCES ... DEPS ...)
