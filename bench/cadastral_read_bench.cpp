@@ -26,6 +26,7 @@
 #include "cadastral/kpt_file.h"
 #include "cadastral/ostrevan_file.h"
 #include "common/stream.h"
+#include "median_reporter.h"
 #include "support/document_builder.h"
 #include "support/trickle_stream.h"
 #include "xml/xml_reader.h"
@@ -190,4 +191,7 @@ BENCHMARK(BM_Recognize)->Args({9, 100})->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  bench::TMedianReporter reporter;
+  return bench::RunBenchmarks(argc, argv, reporter);
+}

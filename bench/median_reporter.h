@@ -1,7 +1,8 @@
 #pragma once
 // A console reporter that also keeps, per argument and benchmark, the median
 // throughput in MB/s (or that of a single run) and the run's counters, for the
-// summary that a benchmark program prints at the end.
+// summary that a benchmark program prints at the end; and the main() that the
+// benchmark programs share.
 
 #include <benchmark/benchmark.h>
 
@@ -31,6 +32,9 @@ class TMedianReporter : public benchmark::ConsoleReporter {
       for (const auto& [counter, value] : run.counters) counters_[size][name][counter] = value.value;
     }
   }
+
+  // What the program prints once every benchmark has run; nothing by default.
+  virtual void PrintSummary() const {}
 
   const std::map<std::string, TSpeeds>& Speeds() const { return speed_; }
   // 0 when the benchmark did not run (or has no such counter).
@@ -63,5 +67,16 @@ class TMedianReporter : public benchmark::ConsoleReporter {
   std::map<std::string, TSpeeds> speed_;
   std::map<std::string, std::map<std::string, std::map<std::string, double>>> counters_;
 };
+
+// The main() of a benchmark program: runs the benchmarks that the arguments
+// select through reporter, then prints its summary; the exit status.
+inline int RunBenchmarks(int argc, char** argv, TMedianReporter& reporter) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  reporter.PrintSummary();
+  benchmark::Shutdown();
+  return 0;
+}
 
 }  // namespace bench

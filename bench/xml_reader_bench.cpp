@@ -196,7 +196,7 @@ BENCHMARK(BM_Utf8ToUtf16)->Apply(Sizes);
 
 class TSummaryReporter : public bench::TMedianReporter {
  public:
-  void PrintSummary() const {
+  void PrintSummary() const override {
     for (const auto& [size, speeds] : Speeds()) {
       PrintSpeeds(size, speeds, 28);
       auto ratio = [&](const char* peer) {
@@ -218,12 +218,8 @@ class TSummaryReporter : public bench::TMedianReporter {
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   TSummaryReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.PrintSummary();
-  benchmark::Shutdown();
+  const int status = bench::RunBenchmarks(argc, argv, reporter);
   xmlCleanupParser();
-  return 0;
+  return status;
 }

@@ -236,7 +236,7 @@ BENCHMARK(BM_PugixmlLoad)->Apply(Loads);
 
 class TSummaryReporter : public bench::TMedianReporter {
  public:
-  void PrintSummary() const {
+  void PrintSummary() const override {
     for (const auto& [size, speeds] : Speeds()) {
       PrintSpeeds(size, speeds, 24);
       auto ratio = [&](const char* ours, const char* peer) {
@@ -297,12 +297,8 @@ int main(int argc, char** argv) {
     if (std::strncmp(argv[i], "--mb=", 5) == 0) megabytes = std::atoll(argv[i] + 5);
   }
   if (!probe.empty()) return Probe(probe, megabytes);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   TSummaryReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.PrintSummary();
-  benchmark::Shutdown();
+  const int status = bench::RunBenchmarks(argc, argv, reporter);
   xmlCleanupParser();
-  return 0;
+  return status;
 }

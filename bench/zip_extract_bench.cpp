@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "median_reporter.h"
 #include "platform/file_system.h"
 #include "support/zip_writer.h"
 #include "zip/zip_archive.h"
@@ -159,4 +160,7 @@ BENCHMARK(BM_PlainInflate)->Unit(benchmark::kMillisecond)->Repetitions(7)->Repor
 BENCHMARK(BM_Unpack1000)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true);
 BENCHMARK(BM_Unpack1000Unzip)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true);
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  bench::TMedianReporter reporter;
+  return bench::RunBenchmarks(argc, argv, reporter);
+}
