@@ -197,7 +197,10 @@ BENCHMARK(BM_Utf8ToUtf16)->Apply(Sizes);
 class TSummaryReporter : public bench::TMedianReporter {
  public:
   void PrintSummary() const override {
-    for (const auto& [size, speeds] : Speeds()) {
+    // Not a structured binding: clang 14 lets no lambda capture one.
+    for (const auto& by_size : Speeds()) {
+      const std::string& size = by_size.first;
+      const TSpeeds& speeds = by_size.second;
       PrintSpeeds(size, speeds, 28);
       auto ratio = [&](const char* peer) {
         if (const double r = Ratio(speeds, "BM_TXMLReader", peer))

@@ -237,7 +237,10 @@ BENCHMARK(BM_PugixmlLoad)->Apply(Loads);
 class TSummaryReporter : public bench::TMedianReporter {
  public:
   void PrintSummary() const override {
-    for (const auto& [size, speeds] : Speeds()) {
+    // Not a structured binding: clang 14 lets no lambda capture one.
+    for (const auto& by_size : Speeds()) {
+      const std::string& size = by_size.first;
+      const TSpeeds& speeds = by_size.second;
       PrintSpeeds(size, speeds, 24);
       auto ratio = [&](const char* ours, const char* peer) {
         if (const double r = Ratio(speeds, ours, peer)) std::printf("  %s / %-22s %6.2fx\n", ours + 3, peer + 3, r);

@@ -135,7 +135,8 @@ TEST(RefPointer, CopiesMovesAndReleasesOnEveryPath) {
     } catch (const std::runtime_error&) {
     }
     EXPECT_EQ(a->RefCount(), 2);
-    a = a;  // self-assignment keeps the object
+    const TRef<Probe>& same = a;
+    a = same;  // self-assignment keeps the object
     EXPECT_EQ(base->RefCount(), 2);
   }
   EXPECT_EQ(log, 100);

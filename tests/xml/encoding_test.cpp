@@ -52,7 +52,8 @@ TEST(Encoding, ClassesAndSlots) {
     TEncodingPtr clone = shared->CloneEncoding();
     EXPECT_NE(clone.get(), shared);
     EXPECT_FALSE(IsSharedEncoding(clone.get()));
-    EXPECT_EQ(typeid(*clone), typeid(*shared));
+    const TEncoding& cloned = *clone;
+    EXPECT_EQ(typeid(cloned), typeid(*shared));
     EXPECT_EQ(clone->CodePage(), shared->CodePage());
   }
   EXPECT_EQ(cp1251.CloneEncoding()->CodePage(), 1251u);
