@@ -41,7 +41,7 @@
 #include "support/zip_writer.h"
 #include "xml/xml_reader.h"
 #include "zip/zip_archive.h"
-#include "zip/zip_reader.h"
+#include "zipformat/zip_reader.h"
 
 namespace {
 

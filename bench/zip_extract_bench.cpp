@@ -17,7 +17,7 @@
 #include "platform/file_system.h"
 #include "support/zip_writer.h"
 #include "zip/zip_archive.h"
-#include "zip/zip_reader.h"
+#include "zipformat/zip_reader.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 
 #include "common/stream.h"
 #include "zip/zip_archive.h"
-#include "zip/zip_file.h"
+#include "zipformat/zip_file.h"
 
 namespace {
 

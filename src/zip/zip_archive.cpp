@@ -5,7 +5,7 @@
 #include "common/text_format.h"
 #include "zip/zip_engine_loader.h"
 #include "zip/zip_engine_opr.h"
-#include "zip/zip_message_table.h"
+#include "zipformat/zip_message_table.h"
 
 namespace zip {
 

@@ -12,13 +12,13 @@
 
 #include "common/stream.h"
 #include "zip/zip_cen_dir.h"
-#include "zip/zip_core.h"
-#include "zip/zip_engine_records.h"
-#include "zip/zip_error.h"
 #include "zip/zip_interaction.h"
 #include "zip/zip_lister.h"
 #include "zip/zip_message_dialog.h"
-#include "zip/zip_name.h"
+#include "zipformat/zip_core.h"
+#include "zipformat/zip_engine_records.h"
+#include "zipformat/zip_error.h"
+#include "zipformat/zip_name.h"
 
 namespace zip {
 

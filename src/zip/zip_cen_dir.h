@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "zip/zip_dir_entry.h"
-#include "zip/zip_file.h"
+#include "zipformat/zip_dir_entry.h"
+#include "zipformat/zip_file.h"
 
 namespace zip {
 

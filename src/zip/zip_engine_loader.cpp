@@ -6,7 +6,7 @@
 #include "platform/file_system.h"
 #include "platform/text_compare.h"
 #include "zip/zip_archive.h"
-#include "zip/zip_error.h"
+#include "zipformat/zip_error.h"
 
 namespace zip {
 

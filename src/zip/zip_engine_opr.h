@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "common/stream.h"
-#include "zip/zip_engine_records.h"
+#include "zipformat/zip_engine_records.h"
 
 namespace zip {
 

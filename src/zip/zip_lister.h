@@ -5,7 +5,7 @@
 #include <string>
 
 #include "zip/zip_cen_dir.h"
-#include "zip/zip_core.h"
+#include "zipformat/zip_core.h"
 
 namespace zip {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "zip/zip_error.h"
+#include "zipformat/zip_error.h"
 
 namespace zip {
 

@@ -6,8 +6,8 @@
 
 #include "common/stream.h"
 #include "platform/file_system.h"
-#include "zip/zip_file.h"
-#include "zip/zip_reader.h"
+#include "zipformat/zip_file.h"
+#include "zipformat/zip_reader.h"
 
 namespace zip {
 

@@ -6,8 +6,8 @@
 #include <set>
 #include <string>
 
-#include "zip/zip_engine_records.h"
 #include "zipengine/zip_engine_job.h"
+#include "zipformat/zip_engine_records.h"
 
 #ifdef _WIN32
 #include <windows.h>

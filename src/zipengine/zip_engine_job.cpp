@@ -10,9 +10,9 @@
 #include "platform/file_system.h"
 #include "platform/replace_file_stream.h"
 #include "platform/text_conversion.h"
-#include "zip/zip_error.h"
-#include "zip/zip_reader.h"
 #include "zipengine/zip_entry_path.h"
+#include "zipformat/zip_error.h"
+#include "zipformat/zip_reader.h"
 
 namespace zipengine {
 

@@ -10,11 +10,11 @@
 #include <unordered_set>
 #include <vector>
 
-#include "zip/zip_core.h"
-#include "zip/zip_engine_records.h"
-#include "zip/zip_file.h"
 #include "zipengine/zip_entry_reader.h"
 #include "zipengine/zip_file_spec.h"
+#include "zipformat/zip_core.h"
+#include "zipformat/zip_engine_records.h"
+#include "zipformat/zip_file.h"
 
 namespace zipengine {
 

@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "zip/zip_crc32.h"
-#include "zip/zip_file.h"
-#include "zip/zip_reader.h"
+#include "zipengine/zip_crc32.h"
+#include "zipformat/zip_file.h"
+#include "zipformat/zip_reader.h"
 
 namespace zipengine {
 
@@ -140,7 +140,7 @@ TZipEntryResult TZipEntryReader::Extract(const zip::TZipDirRecord& record, const
     const uint64_t room = declared - result.produced;
     const size_t take = static_cast<size_t>(std::min<uint64_t>(room, n));
     if (take > 0) {
-      result.crc = zip::ZipCrc32(result.crc, data, take);
+      result.crc = ZipCrc32(result.crc, data, take);
       if (sink && !sink->Write(data, take)) {
         result.status = TZipEntryStatus::esWriteFailed;
         return false;

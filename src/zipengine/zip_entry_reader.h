@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "common/stream.h"
-#include "zip/zip_dir_record.h"
+#include "zipformat/zip_dir_record.h"
 
 namespace zipengine {
 

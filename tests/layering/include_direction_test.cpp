@@ -51,14 +51,6 @@ const std::vector<TFolderRule> kRules = {
      /*qt=*/true},
 };
 
-// While the ZIP format code still lives in zip/, the engine takes it from
-// there; once src/zipformat exists these lapse and the engine may include
-// zipformat alone.
-const std::vector<std::string_view> kEngineFormatHeadersInZip = {
-    "zip/zip_core.h",  "zip/zip_crc32.h", "zip/zip_dir_record.h", "zip/zip_engine_records.h",
-    "zip/zip_error.h", "zip/zip_file.h",  "zip/zip_reader.h",
-};
-
 const TFolderRule* RuleOf(std::string_view folder) {
   for (const TFolderRule& rule : kRules)
     if (rule.folder == folder) return &rule;
@@ -89,7 +81,7 @@ bool IsQtHeader(std::string_view header) {
 }
 
 // Why the include is not allowed, or empty.
-std::string Violation(const TFolderRule& rule, const TInclude& include, bool zipformat_exists) {
+std::string Violation(const TFolderRule& rule, const TInclude& include) {
   if (!include.quoted) {
     if (IsQtHeader(include.header) && !rule.qt) return "Qt outside the desktop program";
     return {};
@@ -103,7 +95,6 @@ std::string Violation(const TFolderRule& rule, const TInclude& include, bool zip
     return std::find(list.begin(), list.end(), item) != list.end();
   };
   if (allowed(rule.folders, target) || allowed(rule.files, include.header)) return {};
-  if (rule.folder == "zipengine" && !zipformat_exists && allowed(kEngineFormatHeadersInZip, include.header)) return {};
   return std::string(rule.folder) + " may not include " + std::string(target);
 }
 
@@ -127,17 +118,16 @@ TEST(IncludeDirection, TheTableJudgesOneInclude) {
   const TFolderRule& app = *RuleOf("app");
   const TFolderRule& cli = *RuleOf("cli");
   const TFolderRule& engine = *RuleOf("zipengine");
-  EXPECT_EQ(Violation(app, {1, "zip/zip_interaction.h"}, true), "");
-  EXPECT_NE(Violation(app, {1, "zip/zip_archive.h"}, true), "");
-  EXPECT_EQ(Violation(app, {1, "QWidget", false}, true), "");
-  EXPECT_NE(Violation(cli, {1, "QtCore/QString", false}, true), "");
-  EXPECT_NE(Violation(cli, {1, "zip/zip_archive.h"}, true), "");
-  EXPECT_NE(Violation(cli, {1, "cli.h"}, true), "");
-  EXPECT_NE(Violation(cli, {1, "nowhere/x.h"}, true), "");
-  EXPECT_EQ(Violation(cli, {1, "cli/cli.h"}, true), "");
-  EXPECT_EQ(Violation(engine, {1, "zip/zip_file.h"}, false), "");
-  EXPECT_NE(Violation(engine, {1, "zip/zip_file.h"}, true), "");
-  EXPECT_NE(Violation(engine, {1, "zip/zip_archive.h"}, false), "");
+  EXPECT_EQ(Violation(app, {1, "zip/zip_interaction.h"}), "");
+  EXPECT_NE(Violation(app, {1, "zip/zip_archive.h"}), "");
+  EXPECT_EQ(Violation(app, {1, "QWidget", false}), "");
+  EXPECT_NE(Violation(cli, {1, "QtCore/QString", false}), "");
+  EXPECT_NE(Violation(cli, {1, "zip/zip_archive.h"}), "");
+  EXPECT_NE(Violation(cli, {1, "cli.h"}), "");
+  EXPECT_NE(Violation(cli, {1, "nowhere/x.h"}), "");
+  EXPECT_EQ(Violation(cli, {1, "cli/cli.h"}), "");
+  EXPECT_EQ(Violation(engine, {1, "zipformat/zip_file.h"}), "");
+  EXPECT_NE(Violation(engine, {1, "zip/zip_archive.h"}), "");
 }
 
 TEST(IncludeDirection, TheTableHasNoCycle) {
@@ -165,7 +155,6 @@ TEST(IncludeDirection, TheTableHasNoCycle) {
 TEST(IncludeDirection, EverySourceUnderSrcIncludesOnlyDownwards) {
   const fs::path src = fs::path(VORLANEX_SOURCE_DIR) / "src";
   ASSERT_TRUE(fs::is_directory(src)) << src;
-  const bool zipformat_exists = fs::is_directory(src / "zipformat");
   std::vector<std::string> violations;
   int files = 0;
   for (const fs::directory_entry& folder : fs::directory_iterator(src)) {
@@ -182,7 +171,7 @@ TEST(IncludeDirection, EverySourceUnderSrcIncludesOnlyDownwards) {
       ++files;
       std::ifstream text(entry.path());
       for (const TInclude& include : IncludesOf(text)) {
-        const std::string why = Violation(*rule, include, zipformat_exists);
+        const std::string why = Violation(*rule, include);
         if (!why.empty())
           violations.push_back(fs::relative(entry.path(), src).generic_string() + ":" + std::to_string(include.line) +
                                ": " + include.header + ": " + why);

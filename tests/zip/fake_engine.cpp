@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "zip/zip_engine_records.h"
+#include "zipformat/zip_engine_records.h"
 
 extern "C" {
 

@@ -7,8 +7,8 @@
 
 #include "platform/text_conversion.h"
 #include "support/zip_writer.h"
-#include "zip/zip_message_table.h"
 #include "zip_test_util.h"
+#include "zipformat/zip_message_table.h"
 
 using namespace zip;
 using support::TZipWriter;

@@ -3,33 +3,45 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
 namespace zip {
 
-class TZipDirRecord;
+// What the index asks about the entries it holds: it keeps their ids only, so
+// it knows nothing of the records behind them.
+class TZipIndexSource {
+ public:
+  virtual ~TZipIndexSource();
+  // The decoded name of the entry.
+  virtual const std::string& IndexName(int id) const = 0;
+  // HashName of that name (the owner may cache it).
+  virtual uint32_t IndexHash(int id) const = 0;
+  // Deleted entries are skipped by a lookup unless it asks for them.
+  virtual bool IndexDeleted(int id) const = 0;
+};
 
 class TZipDirHashList {
  public:
   static constexpr int kNodesPerBlock = 511;
   static constexpr int kUnsizedBuckets = 1283;  // a table made by an add before sizing
 
-  TZipDirHashList();
+  explicit TZipDirHashList(const TZipIndexSource& source);
   ~TZipDirHashList();
   TZipDirHashList(const TZipDirHashList&) = delete;
   TZipDirHashList& operator=(const TZipDirHashList&) = delete;
 
   // Empties the index and sizes the bucket array for n records.
   void SetCapacity(int n);
-  // Adds the record; returns an earlier record of the same name, or none (the
-  // record is indexed in both cases).
-  TZipDirRecord* Add(TZipDirRecord* record);
-  // The first record of the name that is not marked deleted (unless asked to
-  // include those), or none. Letter case is ignored and "/" equals "\".
-  TZipDirRecord* Find(std::string_view name, bool include_deleted = false) const;
-  // Takes the record out of the index; its node goes to the free list.
-  bool Remove(const TZipDirRecord* record);
+  // Adds the entry; returns the id of an earlier entry of the same name, or -1
+  // (the entry is indexed in both cases).
+  int Add(int id);
+  // The id of the first entry of the name that is not marked deleted (unless
+  // asked to include those), or -1. Letter case is ignored and "/" equals "\".
+  int Find(std::string_view name, bool include_deleted = false) const;
+  // Takes the entry out of the index; its node goes to the free list.
+  bool Remove(int id);
   // Removes every node and frees the node blocks.
   void Clear();
 
@@ -45,13 +57,13 @@ class TZipDirHashList {
 
  private:
   struct TNode {
-    TZipDirRecord* record;
+    int id;
     TNode* next;
   };
   TNode* NewNode();
-  TZipDirRecord* FindFrom(const TNode* node, uint32_t hash, std::string_view name, bool include_deleted,
-                          const TZipDirRecord* skip) const;
+  int FindFrom(const TNode* node, uint32_t hash, std::string_view name, bool include_deleted, int skip) const;
 
+  const TZipIndexSource* source_;
   std::vector<TNode*> buckets_;
   std::vector<std::unique_ptr<TNode[]>> blocks_;
   int used_in_block_ = kNodesPerBlock;

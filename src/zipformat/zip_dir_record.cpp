@@ -1,9 +1,9 @@
-#include "zip/zip_dir_record.h"
+#include "zipformat/zip_dir_record.h"
 
-#include "zip/zip_core.h"
-#include "zip/zip_dir_hash_list.h"
-#include "zip/zip_error.h"
-#include "zip/zip_reader.h"
+#include "zipformat/zip_core.h"
+#include "zipformat/zip_dir_hash_list.h"
+#include "zipformat/zip_error.h"
+#include "zipformat/zip_reader.h"
 
 namespace zip {
 

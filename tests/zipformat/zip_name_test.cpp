@@ -1,14 +1,14 @@
 // Entry-name decoding and the name index.
 
-#include "zip/zip_name.h"
+#include "zipformat/zip_name.h"
 
 #include <gtest/gtest.h>
 
 #include "platform/file_system.h"
 #include "platform/text_conversion.h"
 #include "support/zip_writer.h"
-#include "zip/zip_dir_hash_list.h"
-#include "zip/zip_dir_record.h"
+#include "zipformat/zip_dir_hash_list.h"
+#include "zipformat/zip_dir_record.h"
 
 using namespace zip;
 
@@ -23,6 +23,19 @@ const std::string kDelimited = [] {
     if (c == '/') c = platform::kPathDelimiter;
   return s;
 }();
+
+// Records indexed by their position in a list, as an archive file indexes them.
+class TRecords : public TZipIndexSource {
+ public:
+  explicit TRecords(std::vector<TZipDirRecord*> records) : records_(std::move(records)) {}
+  const std::string& IndexName(int id) const override { return records_[static_cast<size_t>(id)]->FileName(); }
+  uint32_t IndexHash(int id) const override { return records_[static_cast<size_t>(id)]->NameHash(); }
+  bool IndexDeleted(int id) const override { return records_[static_cast<size_t>(id)]->Deleted(); }
+  void Append(TZipDirRecord* record) { records_.push_back(record); }
+
+ private:
+  std::vector<TZipDirRecord*> records_;
+};
 
 std::string Extra(const support::TZipExtraBlock& b) {
   std::string s;
@@ -101,10 +114,11 @@ TEST(ZipDirHashList, BucketCounts) {
   EXPECT_EQ(TZipDirHashList::BucketCountFor(11999), 12289);
   EXPECT_EQ(TZipDirHashList::BucketCountFor(12000), 10243);
   EXPECT_EQ(TZipDirHashList::BucketCountFor(1000000), 65537);
-  TZipDirHashList unsized;
   TZipDirRecord r;
   r.Assign({}, "a.xml", {}, {});
-  unsized.Add(&r);
+  TRecords records({&r});
+  TZipDirHashList unsized(records);
+  unsized.Add(0);
   EXPECT_EQ(unsized.BucketCount(), TZipDirHashList::kUnsizedBuckets);
 }
 
@@ -115,17 +129,18 @@ TEST(ZipDirHashList, CaseAndSlashVariantsFindTheFirstRecord) {
   first.Assign(utf8, "Docs/Выписка.XML", {}, {});
   second.Assign(utf8, "docs\\выписка.xml", {}, {});
   third.Assign(utf8, "other.xml", {}, {});
-  TZipDirHashList index;
+  TRecords records({&first, &second, &third});
+  TZipDirHashList index(records);
   index.SetCapacity(3);
-  EXPECT_EQ(index.Add(&first), nullptr);
-  EXPECT_EQ(index.Add(&second), &first);  // the duplicate is reported and kept
-  EXPECT_EQ(index.Add(&third), nullptr);
-  EXPECT_EQ(index.Find("DOCS/ВЫПИСКА.xml"), &first);
-  EXPECT_EQ(index.Find("docs\\выписка.xml"), &first);
-  EXPECT_EQ(index.Find("docs/выписка.xm"), nullptr);
+  EXPECT_EQ(index.Add(0), -1);
+  EXPECT_EQ(index.Add(1), 0);  // the duplicate is reported and kept
+  EXPECT_EQ(index.Add(2), -1);
+  EXPECT_EQ(index.Find("DOCS/ВЫПИСКА.xml"), 0);
+  EXPECT_EQ(index.Find("docs\\выписка.xml"), 0);
+  EXPECT_EQ(index.Find("docs/выписка.xm"), -1);
   first.SetDeleted(true);
-  EXPECT_EQ(index.Find("docs/выписка.xml"), &second);
-  EXPECT_EQ(index.Find("docs/выписка.xml", true), &first);
+  EXPECT_EQ(index.Find("docs/выписка.xml"), 1);
+  EXPECT_EQ(index.Find("docs/выписка.xml", true), 0);
   EXPECT_EQ(TZipDirHashList::HashName("a/B"), TZipDirHashList::HashName("A\\b"));
   EXPECT_TRUE(TZipDirHashList::SameName("ё/Ж", "Ё\\ж"));
   EXPECT_FALSE(TZipDirHashList::SameName("ab", "abc"));
@@ -133,23 +148,26 @@ TEST(ZipDirHashList, CaseAndSlashVariantsFindTheFirstRecord) {
 
 TEST(ZipDirHashList, NodesComeFromBlocksAndAreRecycled) {
   std::vector<TZipDirRecord> records(600);
-  TZipDirHashList index;
+  TRecords source({});
+  TZipDirHashList index(source);
   index.SetCapacity(600);
   for (size_t i = 0; i < records.size(); ++i) {
     records[i].Assign({}, "file" + std::to_string(i) + ".xml", {}, {});
-    index.Add(&records[i]);
+    source.Append(&records[i]);
+    index.Add(static_cast<int>(i));
   }
   EXPECT_EQ(index.Count(), 600);
   EXPECT_EQ(index.BlockCount(), 2);  // 511 nodes per block
-  EXPECT_TRUE(index.Remove(&records[7]));
-  EXPECT_EQ(index.Find("FILE7.XML"), nullptr);
+  EXPECT_TRUE(index.Remove(7));
+  EXPECT_EQ(index.Find("FILE7.XML"), -1);
   TZipDirRecord again;
   again.Assign({}, "file7.xml", {}, {});
-  index.Add(&again);  // takes the freed node
+  source.Append(&again);
+  index.Add(600);  // takes the freed node
   EXPECT_EQ(index.BlockCount(), 2);
-  EXPECT_EQ(index.Find("file7.xml"), &again);
-  EXPECT_EQ(index.Find("file599.xml"), &records[599]);
+  EXPECT_EQ(index.Find("file7.xml"), 600);
+  EXPECT_EQ(index.Find("file599.xml"), 599);
   index.Clear();
   EXPECT_EQ(index.BlockCount(), 0);
-  EXPECT_EQ(index.Find("file1.xml"), nullptr);
+  EXPECT_EQ(index.Find("file1.xml"), -1);
 }

@@ -1,4 +1,4 @@
-#include "zip/zip_name.h"
+#include "zipformat/zip_name.h"
 
 #include <zlib.h>
 
@@ -6,7 +6,7 @@
 
 #include "platform/file_system.h"
 #include "platform/text_conversion.h"
-#include "zip/zip_reader.h"
+#include "zipformat/zip_reader.h"
 
 namespace zip {
 

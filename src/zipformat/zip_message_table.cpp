@@ -1,9 +1,9 @@
-#include "zip/zip_message_table.h"
+#include "zipformat/zip_message_table.h"
 
 #include <zlib.h>
 
 #include "platform/text_conversion.h"
-#include "zip/zip_reader.h"
+#include "zipformat/zip_reader.h"
 
 namespace zip {
 

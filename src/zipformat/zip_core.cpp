@@ -1,6 +1,6 @@
-#include "zip/zip_core.h"
+#include "zipformat/zip_core.h"
 
-#include "zip/zip_message_table.h"
+#include "zipformat/zip_message_table.h"
 
 namespace zip {
 

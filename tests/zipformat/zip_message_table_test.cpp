@@ -1,11 +1,11 @@
 // The built-in message table, its block format and the exceptions built on it.
 
-#include "zip/zip_message_table.h"
+#include "zipformat/zip_message_table.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include "zip/zip_error.h"
+#include "zipformat/zip_error.h"
 
 using namespace zip;
 

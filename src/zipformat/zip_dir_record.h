@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
-#include "zip/zip_dir_entry.h"
-#include "zip/zip_name.h"
+#include "zipformat/zip_dir_entry.h"
+#include "zipformat/zip_name.h"
 
 namespace zip {
 

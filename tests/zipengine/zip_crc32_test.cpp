@@ -1,4 +1,4 @@
-#include "zip/zip_crc32.h"
+#include "zipengine/zip_crc32.h"
 
 #include <gtest/gtest.h>
 
@@ -13,8 +13,8 @@ TEST(ZipCrc32, MatchesThePortablePath) {
   for (size_t offset : {0, 1, 3, 8, 15}) {
     for (size_t length : {0, 1, 15, 16, 63, 64, 65, 80, 127, 128, 129, 1000, 4096, 4985}) {
       for (uint32_t start : {0u, 0xFFFFFFFFu, 0x12345678u}) {
-        ASSERT_EQ(zip::ZipCrc32(start, data.data() + offset, length),
-                  zip::ZipCrc32Portable(start, data.data() + offset, length))
+        ASSERT_EQ(zipengine::ZipCrc32(start, data.data() + offset, length),
+                  zipengine::ZipCrc32Portable(start, data.data() + offset, length))
             << offset << " " << length << " " << start;
       }
     }
@@ -22,8 +22,8 @@ TEST(ZipCrc32, MatchesThePortablePath) {
   // Continued in pieces as the engine does.
   uint32_t pieces = 0;
   for (size_t at = 0; at < data.size(); at += 777)
-    pieces = zip::ZipCrc32(pieces, data.data() + at, std::min<size_t>(777, data.size() - at));
-  EXPECT_EQ(pieces, zip::ZipCrc32Portable(0, data.data(), data.size()));
+    pieces = zipengine::ZipCrc32(pieces, data.data() + at, std::min<size_t>(777, data.size() - at));
+  EXPECT_EQ(pieces, zipengine::ZipCrc32Portable(0, data.data(), data.size()));
   const uint8_t check[] = "123456789";
-  EXPECT_EQ(zip::ZipCrc32(0, check, 9), 0xCBF43926u);
+  EXPECT_EQ(zipengine::ZipCrc32(0, check, 9), 0xCBF43926u);
 }

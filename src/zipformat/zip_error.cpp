@@ -1,9 +1,9 @@
-#include "zip/zip_error.h"
+#include "zipformat/zip_error.h"
 
 #include <cstdio>
 #include <cstdlib>
 
-#include "zip/zip_message_table.h"
+#include "zipformat/zip_message_table.h"
 
 namespace zip {
 

@@ -1,4 +1,4 @@
-#include "zip/zip_engine_records.h"
+#include "zipformat/zip_engine_records.h"
 
 #include "platform/text_conversion.h"
 

@@ -1,4 +1,4 @@
-#include "zip/zip_file.h"
+#include "zipformat/zip_file.h"
 
 #include <algorithm>
 #include <atomic>
@@ -8,8 +8,8 @@
 #include "common/text_format.h"
 #include "platform/file_system.h"
 #include "platform/text_compare.h"
-#include "zip/zip_error.h"
-#include "zip/zip_reader.h"
+#include "zipformat/zip_error.h"
+#include "zipformat/zip_reader.h"
 
 namespace zip {
 
@@ -32,7 +32,7 @@ bool PathExists(const std::string& name) {
 
 TZipFileListener::~TZipFileListener() = default;
 
-TZipFile::TZipFile(TZipContext& context) : TZipCore(context) {}
+TZipFile::TZipFile(TZipContext& context) : TZipCore(context), index_(*this) {}
 
 TZipFile::~TZipFile() = default;
 
@@ -383,13 +383,13 @@ TZipDirRecord* TZipFile::Record(int index) const {
 
 void TZipFile::BuildIndex() {
   index_.SetCapacity(Count());
-  for (const auto& record : records_) index_.Add(record.get());
+  for (int i = 0; i < Count(); ++i) index_.Add(i);
   index_built_ = true;
 }
 
 TZipDirRecord* TZipFile::FindName(std::string_view name, bool include_deleted) {
   if (!index_built_) BuildIndex();
-  return index_.Find(name, include_deleted);
+  return Record(index_.Find(name, include_deleted));
 }
 
 void TZipFile::ClearCachedNames() {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "zip/zip_name.h"
+#include "zipformat/zip_name.h"
 
 namespace zip {
 

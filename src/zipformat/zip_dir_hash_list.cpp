@@ -1,11 +1,10 @@
-#include "zip/zip_dir_hash_list.h"
+#include "zipformat/zip_dir_hash_list.h"
 
 #include <algorithm>
 #include <array>
 
 #include "platform/text_compare.h"
 #include "platform/text_conversion.h"
-#include "zip/zip_dir_record.h"
 
 namespace zip {
 
@@ -17,7 +16,9 @@ constexpr std::array<int, 30> kBucketSizes = {61,    131,   257,   389,   521,  
 char16_t Slash(char16_t c) { return c == u'\\' ? u'/' : c; }
 }  // namespace
 
-TZipDirHashList::TZipDirHashList() = default;
+TZipIndexSource::~TZipIndexSource() = default;
+
+TZipDirHashList::TZipDirHashList(const TZipIndexSource& source) : source_(&source) {}
 TZipDirHashList::~TZipDirHashList() = default;
 
 int TZipDirHashList::BucketCountFor(int n) {
@@ -87,24 +88,24 @@ TZipDirHashList::TNode* TZipDirHashList::NewNode() {
   return &blocks_.back()[used_in_block_++];
 }
 
-TZipDirRecord* TZipDirHashList::FindFrom(const TNode* node, uint32_t hash, std::string_view name, bool include_deleted,
-                                         const TZipDirRecord* skip) const {
+int TZipDirHashList::FindFrom(const TNode* node, uint32_t hash, std::string_view name, bool include_deleted,
+                              int skip) const {
   for (; node; node = node->next) {
-    TZipDirRecord* r = node->record;
-    if (r == skip || (!include_deleted && r->Deleted()) || r->NameHash() != hash) continue;
-    if (SameName(r->FileName(), name)) return r;
+    const int id = node->id;
+    if (id == skip || (!include_deleted && source_->IndexDeleted(id)) || source_->IndexHash(id) != hash) continue;
+    if (SameName(source_->IndexName(id), name)) return id;
   }
-  return nullptr;
+  return -1;
 }
 
-TZipDirRecord* TZipDirHashList::Add(TZipDirRecord* record) {
+int TZipDirHashList::Add(int id) {
   if (buckets_.empty()) buckets_.assign(kUnsizedBuckets, nullptr);
-  const uint32_t hash = record->NameHash();
+  const uint32_t hash = source_->IndexHash(id);
   TNode*& head = buckets_[hash % buckets_.size()];
-  TZipDirRecord* earlier = FindFrom(head, hash, record->FileName(), true, record);
-  // Appended at the end of the chain, so a lookup finds the earliest record first.
+  const int earlier = FindFrom(head, hash, source_->IndexName(id), true, id);
+  // Appended at the end of the chain, so a lookup finds the earliest entry first.
   TNode* node = NewNode();
-  *node = {record, nullptr};
+  *node = {id, nullptr};
   TNode** tail = &head;
   while (*tail) tail = &(*tail)->next;
   *tail = node;
@@ -112,10 +113,10 @@ TZipDirRecord* TZipDirHashList::Add(TZipDirRecord* record) {
   return earlier;
 }
 
-bool TZipDirHashList::Remove(const TZipDirRecord* record) {
+bool TZipDirHashList::Remove(int id) {
   if (buckets_.empty()) return false;
-  for (TNode** link = &buckets_[record->NameHash() % buckets_.size()]; *link; link = &(*link)->next) {
-    if ((*link)->record != record) continue;
+  for (TNode** link = &buckets_[source_->IndexHash(id) % buckets_.size()]; *link; link = &(*link)->next) {
+    if ((*link)->id != id) continue;
     TNode* node = *link;
     *link = node->next;
     node->next = free_;
@@ -126,10 +127,10 @@ bool TZipDirHashList::Remove(const TZipDirRecord* record) {
   return false;
 }
 
-TZipDirRecord* TZipDirHashList::Find(std::string_view name, bool include_deleted) const {
-  if (buckets_.empty()) return nullptr;
+int TZipDirHashList::Find(std::string_view name, bool include_deleted) const {
+  if (buckets_.empty()) return -1;
   const uint32_t hash = HashName(name);
-  return FindFrom(buckets_[hash % buckets_.size()], hash, name, include_deleted, nullptr);
+  return FindFrom(buckets_[hash % buckets_.size()], hash, name, include_deleted, -1);
 }
 
 }  // namespace zip

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "common/stream.h"
-#include "zip/zip_core.h"
-#include "zip/zip_dir_hash_list.h"
-#include "zip/zip_dir_record.h"
+#include "zipformat/zip_core.h"
+#include "zipformat/zip_dir_hash_list.h"
+#include "zipformat/zip_dir_record.h"
 
 namespace zip {
 
@@ -42,7 +42,7 @@ class TZipFileListener {
   virtual void DirDone(int /*count*/) {}
 };
 
-class TZipFile : public TZipCore {
+class TZipFile : public TZipCore, private TZipIndexSource {
  public:
   explicit TZipFile(TZipContext& context = DefaultZipContext());
   ~TZipFile() override;
@@ -114,6 +114,10 @@ class TZipFile : public TZipCore {
   int64_t BytesAfter(int64_t offset) const;
   int Abandon(int code);
   void BuildIndex();
+  // TZipIndexSource: the name index holds record indexes.
+  const std::string& IndexName(int id) const override { return records_[static_cast<size_t>(id)]->FileName(); }
+  uint32_t IndexHash(int id) const override { return records_[static_cast<size_t>(id)]->NameHash(); }
+  bool IndexDeleted(int id) const override { return records_[static_cast<size_t>(id)]->Deleted(); }
 
   std::string file_name_;
   std::unique_ptr<common::TStream> stream_;

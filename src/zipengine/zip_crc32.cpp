@@ -1,4 +1,4 @@
-#include "zip/zip_crc32.h"
+#include "zipengine/zip_crc32.h"
 
 #include <zlib.h>
 
@@ -7,7 +7,7 @@
 #include <immintrin.h>
 #endif
 
-namespace zip {
+namespace zipengine {
 
 uint32_t ZipCrc32Portable(uint32_t crc, const uint8_t* data, size_t count) {
   return static_cast<uint32_t>(crc32_z(crc, data, count));
@@ -97,4 +97,4 @@ uint32_t ZipCrc32(uint32_t crc, const uint8_t* data, size_t count) { return ZipC
 
 #endif
 
-}  // namespace zip
+}  // namespace zipengine

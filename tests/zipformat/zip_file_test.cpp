@@ -1,12 +1,12 @@
 // The directory reader over archives written byte by byte.
 
-#include "zip/zip_file.h"
+#include "zipformat/zip_file.h"
 
 #include <gtest/gtest.h>
 
 #include "support/zip_writer.h"
-#include "zip/zip_error.h"
-#include "zip_test_util.h"
+#include "zipformat/zip_error.h"
+#include "zipformat/zipformat_test_util.h"
 
 using namespace zip;
 using support::TZipWriter;

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace zip {
+namespace zipengine {
 
 uint32_t ZipCrc32(uint32_t crc, const uint8_t* data, size_t count);
 
@@ -16,4 +16,4 @@ uint32_t ZipCrc32Portable(uint32_t crc, const uint8_t* data, size_t count);
 // Whether ZipCrc32 uses the carry-less multiplication path here.
 bool ZipCrc32Accelerated();
 
-}  // namespace zip
+}  // namespace zipengine

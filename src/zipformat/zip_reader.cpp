@@ -1,4 +1,4 @@
-#include "zip/zip_reader.h"
+#include "zipformat/zip_reader.h"
 
 #include <algorithm>
 #include <cstring>
