@@ -2,6 +2,7 @@
 // Turns a byte stream into UTF-16 characters, block by block, counting lines and
 // columns, and builds the parse-error records of the XML reader.
 
+#include <algorithm>
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
@@ -72,6 +73,14 @@ class TTextReader {
     undo_ = true;
     --line_position_;
     --file_position_;
+  }
+
+  // Up to max characters that the next ReadNextChar calls would take, from the
+  // current block (decoding one when none is left); nothing is taken.
+  std::u16string_view Peek(size_t max) {
+    if (undo_) return {};
+    if (pos_ == end_ && !DecodeBlock()) return {};
+    return {pos_, std::min(max, static_cast<size_t>(end_ - pos_))};
   }
 
   // Bulk access for tokenizers. [RunBegin(), RunEnd()) are the characters that

@@ -52,6 +52,17 @@ const char16_t kCannotOccurInHeader[] = u"The character \"%s\" cannot occur in e
 const char16_t kStringCannotOccur[] = u"The string \"%s\" cannot occur in text.";
 const char16_t kBadEntity[] = u"\"%s\" is not a valid entity.";
 const char16_t kTooMuchExpansion[] = u"Too many characters from entity references at \"%s\".";
+const char16_t kNoDocumentElement[] = u"There is no document element in the document.";
+const char16_t kSecondDocumentElement[] = u"There is a second document element \"%s\" in the document.";
+const char16_t kCharacterOutside[] = u"The character \"%s\" cannot occur outside the document element.";
+const char16_t kStringOutside[] = u"The string \"%s\" cannot occur outside the document element.";
+const char16_t kDashesInComment[] = u"The string \"--\" cannot occur in comment.";
+const char16_t kRepeatedAttribute[] = u"The attribute \"%s\" cannot occur twice in element header.";
+const char16_t kWhiteSpaceAfterAttribute[] = u"White space must follow the attribute \"%s\".";
+const char16_t kDeclarationVersion[] = u"The XML declaration must start with the attribute \"version\".";
+const char16_t kDeclarationOrder[] = u"The attribute \"%s\" is out of order in XML declaration.";
+const char16_t kDeclarationName[] = u"The attribute \"%s\" cannot occur in XML declaration.";
+const char16_t kDeclarationValue[] = u"\"%s\" is not a valid value of the attribute \"%s\".";
 
 // Declared entities may expand to this many characters in one document, so
 // that nested declarations cannot blow a small text up to gigabytes.
@@ -64,7 +75,91 @@ constexpr std::u16string_view kClosing[] = {u"-->", u"]]>", u">"};
 const char16_t* const kUnclosed[] = {kUnclosedComment, kUnclosedCData, kUnclosedDocType};
 constexpr TT kMarkupType[] = {TT::Comment, TT::CData, TT::DocType};
 
+inline bool EndsWith(std::u16string_view text, std::u16string_view tail) {
+  return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
+}
+
+inline bool IsAsciiLetter(char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); }
+inline bool IsAsciiDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+
+// "1." and digits.
+bool IsVersionNumber(std::u16string_view v) {
+  if (v.size() < 3 || v[0] != u'1' || v[1] != u'.') return false;
+  for (char16_t c : v.substr(2))
+    if (!IsAsciiDigit(c)) return false;
+  return true;
+}
+
+// A letter, then letters, digits, ".", "_" and "-".
+bool IsEncodingName(std::u16string_view v) {
+  if (v.empty() || !IsAsciiLetter(v[0])) return false;
+  for (char16_t c : v.substr(1))
+    if (!IsAsciiLetter(c) && !IsAsciiDigit(c) && c != u'.' && c != u'_' && c != u'-') return false;
+  return true;
+}
+
+// "<?xml" (any case) and white space or "?": the text starts with an XML declaration.
+bool StartsWithDeclaration(std::u16string_view text) {
+  return text.size() >= 6 && text[0] == u'<' && text[1] == u'?' && AsciiUpper(text[2]) == u'X' &&
+         AsciiUpper(text[3]) == u'M' && AsciiUpper(text[4]) == u'L' && (IsWhite(text[5]) || text[5] == u'?');
+}
+
+uint32_t NameHash(std::u16string_view name) {
+  uint32_t h = 2166136261u;
+  for (char16_t c : name) h = (h ^ c) * 16777619u;
+  return h;
+}
+
 }  // namespace
+
+namespace detail {
+
+void TAttributeNames::Clear() {
+  chars_.clear();
+  ends_.clear();
+  hashes_.clear();
+  slots_.clear();
+}
+
+bool TAttributeNames::Add(std::u16string_view name) {
+  const uint32_t hash = NameHash(name);
+  const size_t count = ends_.size();
+  if (slots_.empty()) {
+    for (size_t i = 0; i < count; ++i)
+      if (hashes_[i] == hash && Name(i) == name) return false;
+  } else {
+    const size_t mask = slots_.size() - 1;
+    for (size_t slot = hash & mask; slots_[slot] >= 0; slot = (slot + 1) & mask) {
+      const auto i = static_cast<size_t>(slots_[slot]);
+      if (hashes_[i] == hash && Name(i) == name) return false;
+    }
+  }
+  chars_.append(name);
+  ends_.push_back(chars_.size());
+  hashes_.push_back(hash);
+  if (count + 1 == kLinear || (!slots_.empty() && 2 * (count + 1) > slots_.size()))
+    Rebuild();
+  else if (!slots_.empty())
+    Index(count);
+  return true;
+}
+
+void TAttributeNames::Index(size_t index) {
+  const size_t mask = slots_.size() - 1;
+  size_t slot = hashes_[index] & mask;
+  while (slots_[slot] >= 0) slot = (slot + 1) & mask;
+  slots_[slot] = static_cast<int32_t>(index);
+}
+
+void TAttributeNames::Rebuild() {
+  // At most half the slots in use.
+  size_t size = 64;
+  while (size < 4 * ends_.size()) size *= 2;
+  slots_.assign(size, -1);
+  for (size_t i = 0; i < ends_.size(); ++i) Index(i);
+}
+
+}  // namespace detail
 
 void TXMLReaderEntityList::Reset() {
   entities_.Clear();
@@ -84,6 +179,10 @@ void TXMLReader::InitStream(common::TStream& stream, TEncodingPtr forced_encodin
   pending_closes_ = 0;
   last_type_ = TT::None;
   tokens_.Clear();
+  document_element_ = false;
+  ended_ = false;
+  declaration_part_ = 0;
+  attribute_names_.Clear();
   expansion_budget_ = kExpansionBudget;
   text_.SetErrorHandling(settings_.ErrorHandling);
   text_.HoldBuffer();
@@ -117,6 +216,8 @@ void TXMLReader::ElementStarted() {
   switch_possible_ = false;
   ReleaseHold();
   element_opened_ = true;
+  if (tokens_.Count() == 0) document_element_ = true;
+  attribute_names_.Clear();
 }
 
 // --- errors --------------------------------------------------------------------
@@ -407,6 +508,29 @@ TXMLReader::TRead TXMLReader::ReadText(TXMLReaderToken& token, bool has_char, ch
   }
 }
 
+// Strict reading at the top level, outside the document element: only white
+// space may stand between the markup there.
+TXMLReader::TRead TXMLReader::ReadOutsideText(TXMLReaderToken& token, char16_t ch) {
+  token.TokenName.clear();
+  token.TokenType = TT::Text;
+  std::u16string& value = token.TokenValue;
+  for (;;) {
+    if (ch == u'<') {
+      text_.UndoRead();
+      return TRead::Token;
+    }
+    if (ch == kCR || ch == kLF)
+      AppendLineBreak(value, ch);
+    else if (IsBlank(ch) || (ch == 0xFEFF && text_.FilePosition() == 1))  // or a forced encoding's byte order mark
+      value += ch;
+    else if (IsXMLInvalidChar(ch))
+      return InvalidCharacter(kCannotOccurInText, Hex4(ch, true));
+    else
+      return InvalidCharacter(kCharacterOutside, std::u16string_view(&ch, 1));
+    if (!text_.ReadNextChar(ch)) return TRead::Token;
+  }
+}
+
 // --- element headers -------------------------------------------------------------
 
 TXMLReader::TRead TXMLReader::FinishHeader(TXMLReaderToken*& token, char16_t ch) {
@@ -458,6 +582,9 @@ TXMLReader::TRead TXMLReader::ReadHeaderPart(TXMLReaderToken& current, TXMLReade
     }
     if ((ch == u'/' && !declaration) || (ch == u'?' && declaration) || (ch == u'>' && !declaration))
       return FinishHeader(token, ch);
+  } else if (strict_ && (last_type_ == TT::Attribute || last_type_ == TT::XMLDeclarationAttribute) &&
+             IsXMLNameStartChar(ch)) {
+    return InvalidCharacter(kWhiteSpaceAfterAttribute, attribute_names_.Last());
   }
   token = &current;
   return ReadAttribute(current, ch);
@@ -476,6 +603,7 @@ TXMLReader::TRead TXMLReader::ReadAttribute(TXMLReaderToken& token, char16_t ch)
       return InvalidCharacter(u"An attribute cannot start with the character \"%s\".", std::u16string_view(&ch, 1));
     name += ch;
     more = ReadName(name, ch);
+    if (!attribute_names_.Add(name)) return InvalidStructure(kRepeatedAttribute, {name});
   } else {
     name += ch;
     more = ReadLenientName(name, ch);
@@ -577,6 +705,7 @@ TXMLReader::TRead TXMLReader::ReadElementStart(TXMLReaderToken& token, char16_t 
       name += ch;
       return InvalidCharacter(u"\"%s\" is not a valid element name.", name);
     }
+    if (tokens_.Count() == 0 && document_element_) return InvalidStructure(kSecondDocumentElement, {name});
   } else {
     if (!IsXMLNameChar(ch)) {
       token.TokenValue.assign(u"<");
@@ -673,6 +802,8 @@ TXMLReader::TRead TXMLReader::ReadProcessingInstruction(TXMLReaderToken& token) 
     // A "?" right after the target belongs to the closing "?>".
     if (more && ch == u'?') text_.UndoRead();
     token.TokenType = TT::OpenXMLDeclaration;
+    declaration_part_ = 0;
+    attribute_names_.Clear();
     tokens_.Push();
     return TRead::Token;
   }
@@ -717,6 +848,7 @@ TXMLReader::TRead TXMLReader::ReadMarkupDeclaration(TXMLReaderToken& token, char
     if (strict_) return InvalidCharacter(kCannotOccurInText, u"<");
     return ReadText(token, false, 0);
   }
+  if (kind == kCData && strict_ && tokens_.Count() == 0) return InvalidCharacter(kStringOutside, u"<![CDATA[");
   return ReadMarkupContent(token, kind);
 }
 
@@ -726,10 +858,20 @@ TXMLReader::TRead TXMLReader::ReadMarkupContent(TXMLReaderToken& token, int kind
   token.TokenName.clear();
   token.TokenType = kMarkupType[kind];
   const std::u16string_view closing = kClosing[kind];
+  // In strict mode "--" may only end a comment.
+  const bool dashes = strict_ && kind == kComment;
   char16_t ch;
   for (;;) {
-    TakeRun<cfMarkupStop>(value);
+    if (dashes)
+      TakeCommentRun(value);
+    else
+      TakeRun<cfMarkupStop>(value);
     if (!text_.ReadNextChar(ch)) return Unterminated(kUnclosed[kind]);
+    if (dashes && EndsWith(value, u"--")) {
+      if (ch != u'>') return InvalidCharacter(kDashesInComment, {});
+      value.resize(value.size() - 2);
+      return TRead::Token;
+    }
     if (IsXMLInvalidChar(ch)) {
       if (strict_) return InvalidCharacter(kCannotOccurInText, Hex4(ch, false));
       value += ch;
@@ -749,6 +891,28 @@ TXMLReader::TRead TXMLReader::ReadMarkupContent(TXMLReaderToken& token, int kind
   }
 }
 
+// Takes the plain run of comment text at the read position into out, ending it
+// just behind the first "--" (which the next character must close).
+void TXMLReader::TakeCommentRun(std::u16string& out) {
+  if (EndsWith(out, u"--")) return;
+  const char16_t* const begin = text_.RunBegin();
+  const char16_t* stop = FindRunEnd<cfMarkupStop>(begin, text_.RunEnd());
+  if (begin != stop && *begin == u'-' && !out.empty() && out.back() == u'-') {
+    stop = begin + 1;
+  } else {
+    for (const char16_t* p = begin; p + 1 < stop; ++p) {
+      if (p[0] == u'-' && p[1] == u'-') {
+        stop = p + 2;
+        break;
+      }
+    }
+  }
+  if (stop != begin) {
+    out.append(begin, static_cast<size_t>(stop - begin));
+    text_.SkipPlainRun(stop);
+  }
+}
+
 // --- DOCTYPE internal subset ----------------------------------------------------
 
 bool TXMLReader::ReadInternalSubset(std::u16string& content, bool& ended) {
@@ -757,6 +921,10 @@ bool TXMLReader::ReadInternalSubset(std::u16string& content, bool& ended) {
   settings_.EntityList.Reset();
   const size_t start = content.size();
   char16_t quote = 0;
+  // Comments and processing instructions are skipped whole: quotes, "]" and
+  // declarations in them are their text.
+  enum { kDeclarations, kInComment, kInInstruction } part = kDeclarations;
+  size_t part_start = 0;
   char16_t ch;
   for (;;) {
     if (!text_.ReadNextChar(ch)) {
@@ -768,6 +936,22 @@ bool TXMLReader::ReadInternalSubset(std::u16string& content, bool& ended) {
       InvalidCharacter(kCannotOccurInText, Hex4(ch, true));
       return false;
     }
+    if (part != kDeclarations) {
+      // The characters read since "<!--" or "<?".
+      const size_t read = content.size() - part_start;
+      if (part == kInComment) {
+        if (read >= 3 && EndsWith(content, u"-->")) {
+          part = kDeclarations;
+        } else if (strict_ && read >= 3 && ch != u'>' && content[content.size() - 3] == u'-' &&
+                   content[content.size() - 2] == u'-') {
+          InvalidCharacter(kDashesInComment, {});
+          return false;
+        }
+      } else if (read >= 2 && EndsWith(content, u"?>")) {
+        part = kDeclarations;
+      }
+      continue;
+    }
     if (quote) {
       if (ch == quote) quote = 0;
       continue;
@@ -777,6 +961,16 @@ bool TXMLReader::ReadInternalSubset(std::u16string& content, bool& ended) {
       continue;
     }
     if (ch == u']') return true;
+    if (ch == u'-' && content.size() - start >= 4 && EndsWith(content, u"<!--")) {
+      part = kInComment;
+      part_start = content.size();
+      continue;
+    }
+    if (ch == u'?' && content.size() - start >= 2 && content[content.size() - 2] == u'<') {
+      part = kInInstruction;
+      part_start = content.size();
+      continue;
+    }
     if ((ch == u'Y' || ch == u'y') && content.size() - start >= 8) {
       static constexpr std::u16string_view kEntity = u"<!ENTITY";
       bool match = true;
@@ -896,6 +1090,7 @@ bool TXMLReader::ReadFastToken(TXMLReaderToken& current, TXMLReaderToken*& token
   if (e - p < 2) return false;
   const auto& flags = kXMLCharFlags;
   const int count = tokens_.Count();
+  const bool strict = settings_.StrictXML;
   if (count > 0 && (last_type_ == TT::OpenElement || last_type_ == TT::Attribute)) {
     const char16_t* q = detail::SkipBlanks(p, e);
     if (q == e) return false;
@@ -918,6 +1113,7 @@ bool TXMLReader::ReadFastToken(TXMLReaderToken& current, TXMLReaderToken*& token
     }
     // An attribute: name, "=", a quoted value without references or breaks.
     if (!(flags[*q] & cfNameStart)) return false;
+    if (q == p && last_type_ == TT::Attribute && strict) return false;  // no white space before it
     const char16_t* const name = q++;
     q = detail::SkipNameChars(q, e);
     const char16_t* const name_end = q;
@@ -937,6 +1133,7 @@ bool TXMLReader::ReadFastToken(TXMLReaderToken& current, TXMLReaderToken*& token
       break;
     }
     if (q == e || *q != quote) return false;
+    if (strict && !attribute_names_.Add(std::u16string_view(name, static_cast<size_t>(name_end - name)))) return false;
     SetText(current.TokenName, name, name_end);
     SetText(current.TokenValue, value, q);
     current.TokenType = TT::Attribute;
@@ -946,6 +1143,7 @@ bool TXMLReader::ReadFastToken(TXMLReaderToken& current, TXMLReaderToken*& token
   if (count > 0 && (last_type_ == TT::OpenXMLDeclaration || last_type_ == TT::XMLDeclarationAttribute)) return false;
   if (*p == u'<') {
     if (flags[p[1]] & cfNameStart) {
+      if (count == 0 && document_element_ && strict) return false;  // a second document element
       // A start tag's name, ended by a blank (taken) or by "/" or ">" (left).
       const char16_t* q = detail::SkipNameChars(p + 2, e);
       if (q == e) return false;
@@ -985,7 +1183,7 @@ bool TXMLReader::ReadFastToken(TXMLReaderToken& current, TXMLReaderToken*& token
   }
   // Text up to "<". Under the default line break setting a CR LF pair stays as
   // it is, so text that holds only such pairs needs no rewriting.
-  if (*p == u'&') return false;
+  if (*p == u'&' || (count == 0 && strict)) return false;
   const bool pairs = settings_.LineBreak == TXMLLineBreak::CRLF;
   int64_t lines = 0;
   const char16_t* line_start = p;
@@ -1025,6 +1223,7 @@ TXMLReader::TRead TXMLReader::ReadToken(TXMLReaderToken*& token) {
     if (!text_.ReadNextChar(ch)) {
       text_.ReleaseStream();
       if (strict_ && tokens_.Count() > 0) return InvalidStructure(kUnclosedElements, {});
+      if (strict_ && !document_element_) return InvalidStructure(kNoDocumentElement, {});
       return TRead::Stop;
     }
     const bool in_header =
@@ -1036,6 +1235,9 @@ TXMLReader::TRead TXMLReader::ReadToken(TXMLReaderToken*& token) {
     } else if (ch == u'<') {
       current.TokenValue.clear();
       result = ReadMarkup(current);
+    } else if (strict_ && tokens_.Count() == 0) {
+      current.TokenValue.clear();
+      result = ReadOutsideText(current, ch);
     } else if (ch == u'&' && !expand_) {
       result = ReadEntityReferenceToken(current);
     } else {
@@ -1049,7 +1251,7 @@ TXMLReader::TRead TXMLReader::ReadToken(TXMLReaderToken*& token) {
 bool TXMLReader::ReadNextToken(const TXMLReaderToken*& token) {
   // Most tokens come straight from the block; the fast path never meets an
   // XML declaration, so the encoding switch is not its concern.
-  if (pending_closes_ == 0 && fast_path_ && !text_.ParseError() &&
+  if (pending_closes_ == 0 && fast_path_ && !ended_ && !text_.ParseError() &&
       !(settings_.BreakReading == TXMLBreakReading::AfterDocumentElement && element_opened_ && tokens_.Count() == 0)) {
     TXMLReaderToken* read = &tokens_.Current();
     if (ReadFastToken(*read, read)) {
@@ -1063,7 +1265,7 @@ bool TXMLReader::ReadNextToken(const TXMLReaderToken*& token) {
 
 bool TXMLReader::ReadNextTokenSlowly(const TXMLReaderToken*& token) {
   token = nullptr;
-  if (text_.ParseError()) return false;
+  if (text_.ParseError() || ended_) return false;
   if (pending_closes_ > 0) {
     TXMLReaderToken& top = tokens_.Top();
     top.TokenValue.clear();
@@ -1080,11 +1282,58 @@ bool TXMLReader::ReadNextTokenSlowly(const TXMLReaderToken*& token) {
   expand_ = settings_.ExpandEntities;
   TXMLReaderToken* read = &tokens_.Current();
   if (ReadToken(read) != TRead::Token || text_.ParseError()) return false;
+  if (strict_ && (read->TokenType == TT::XMLDeclarationAttribute || read->TokenType == TT::FinishXMLDeclaration) &&
+      !CheckDeclaration(*read))
+    return false;
   last_type_ = read->TokenType;
   if (read->TokenType == TT::XMLDeclarationAttribute && switch_possible_ && !encoding_forced_ &&
       read->TokenName == u"encoding")
     return SwitchEncoding(token, *read);
   token = read;
+  return true;
+}
+
+// Version first and required, then encoding, then standalone, each with a value
+// that its grammar allows. Raises the error and answers false when not.
+bool TXMLReader::CheckDeclaration(const TXMLReaderToken& token) {
+  if (token.TokenType == TT::FinishXMLDeclaration) {
+    if (declaration_part_ == 0) InvalidStructure(kDeclarationVersion, {});
+    return declaration_part_ != 0;
+  }
+  const std::u16string& name = token.TokenName;
+  const std::u16string& value = token.TokenValue;
+  int part;
+  bool valid;
+  if (name == u"version") {
+    part = 1;
+    valid = IsVersionNumber(value);
+  } else if (name == u"encoding") {
+    part = 2;
+    valid = IsEncodingName(value);
+  } else if (name == u"standalone") {
+    part = 3;
+    valid = value == u"yes" || value == u"no";
+  } else {
+    part = 0;
+    valid = false;
+  }
+  if (declaration_part_ == 0 && part != 1) {
+    InvalidStructure(kDeclarationVersion, {});
+    return false;
+  }
+  if (part == 0) {
+    InvalidStructure(kDeclarationName, {name});
+    return false;
+  }
+  if (part <= declaration_part_) {
+    InvalidStructure(kDeclarationOrder, {name});
+    return false;
+  }
+  if (!valid) {
+    text_.RaiseParseError<TXMLParseErrorInvalidCharacter>(kDeclarationValue, {value, name});
+    return false;
+  }
+  declaration_part_ = part;
   return true;
 }
 
@@ -1101,6 +1350,13 @@ bool TXMLReader::SwitchEncoding(const TXMLReaderToken*& token, const TXMLReaderT
   ReleaseHold();
   last_type_ = TT::None;
   tokens_.Clear();
+  if (!StartsWithDeclaration(text_.Peek(6))) {
+    // Nothing of the text is readable in the named encoding (an 8-bit text
+    // naming UTF-16): it ends here, as a text without elements.
+    ended_ = true;
+    text_.ReleaseStream();
+    return false;
+  }
   const std::u16string name = attribute.TokenName;
   bool in_declaration = false;
   const TXMLReaderToken* next;

@@ -95,6 +95,35 @@ class TXMLReaderEntityList {
   THashedStringDictionary entities_;
 };
 
+namespace detail {
+
+// The attribute names of one start tag (or XML declaration), so that a repeated
+// name is found; tags with many attributes get a hash index.
+class TAttributeNames {
+ public:
+  void Clear();
+  // Adds name; false when the tag has it already.
+  bool Add(std::u16string_view name);
+  // The name added last (empty when none was).
+  std::u16string_view Last() const { return ends_.empty() ? std::u16string_view() : Name(ends_.size() - 1); }
+
+ private:
+  static constexpr size_t kLinear = 16;  // names searched one by one up to this count
+  std::u16string_view Name(size_t index) const {
+    const size_t begin = index ? ends_[index - 1] : 0;
+    return {chars_.data() + begin, ends_[index] - begin};
+  }
+  void Index(size_t index);
+  void Rebuild();
+
+  std::u16string chars_;  // the names one after another
+  std::vector<size_t> ends_;
+  std::vector<uint32_t> hashes_;
+  std::vector<int32_t> slots_;  // open addressing over the names, -1 for a free slot
+};
+
+}  // namespace detail
+
 struct TXMLReaderSettings {
   TXMLBreakReading BreakReading = TXMLBreakReading::AfterDocumentElement;
   TXMLLineBreak LineBreak = TXMLLineBreak::CRLF;
@@ -166,6 +195,9 @@ class TXMLReader {
   bool ReadInternalSubset(std::u16string& content, bool& ended);
   bool ReadEntityDeclaration(std::u16string& content, bool& ended);
   TRead ReadText(TXMLReaderToken& token, bool has_char, char16_t ch);
+  TRead ReadOutsideText(TXMLReaderToken& token, char16_t ch);
+  void TakeCommentRun(std::u16string& out);
+  bool CheckDeclaration(const TXMLReaderToken& token);
   TRead ReadEntityReferenceToken(TXMLReaderToken& token);
   bool ExpandReference();
   TRead ReferenceError();
@@ -202,6 +234,13 @@ class TXMLReader {
   bool encoding_forced_ = false;
   int pending_closes_ = 0;
   bool buffer_held_ = false;
+  bool document_element_ = false;  // an element has opened at the top level
+  // Reading has ended without an error: an encoding switch found no declaration
+  // to read again, so the text holds nothing readable.
+  bool ended_ = false;
+  // The XML declaration's attributes so far: 0 none, 1 version, 2 encoding, 3 standalone.
+  int declaration_part_ = 0;
+  detail::TAttributeNames attribute_names_;
   bool fast_path_ = true;
   // Per-call copies of the settings that the inner loops test.
   bool strict_ = true;

@@ -5,6 +5,7 @@
 #include <random>
 #include <set>
 
+#include "support/document_builder.h"
 #include "xml_test_util.h"
 
 using namespace xml;
@@ -100,12 +101,20 @@ TEST(XMLReader, WrongEndTag) {
 TEST(XMLReader, BreakReadingAfterTheDocumentElement) {
   EXPECT_EQ(ReadAll("<a/><b/>").tokens, "<a | />a");
   EXPECT_EQ(ReadAll("<a></a><!-- after -->").tokens, "<a | >a | </a");
-  EXPECT_EQ(ReadAll("<a/><b/>", NoBreak).tokens, "<a | />a | <b | />b");
+  EXPECT_EQ(ReadAll("<a/><b/>",
+                    [](auto& s) {
+                      s.StrictXML = false;
+                      s.BreakReading = TXMLBreakReading::None;
+                    })
+                .tokens,
+            "<a | />a | <b | />b");
 
   // Cleared by the caller: reading goes on, and stops again when the next
-  // element opened from there closes with no element left open.
+  // element opened from there closes with no element left open. (Lenient: in
+  // strict mode a second document element is an error.)
   TXMLReader reader;
   reader.Settings().BreakReading = TXMLBreakReading::None;
+  reader.Settings().StrictXML = false;
   const std::string text = "<a/><b><x/></b><c/>";
   common::TVirtualMemoryStream stream(text.data(), static_cast<int64_t>(text.size()));
   reader.InitStream(stream);
@@ -212,6 +221,214 @@ TEST(XMLReader, NestedEntitiesCannotBlowTheTextUp) {
   EXPECT_EQ(r.error, "");
 }
 
+TEST(XMLReader, CommentsAndInstructionsInTheInternalSubset) {
+  // Quotes, "]" and declarations inside them are their text, nothing more.
+  for (auto configure : {+[](TXMLReaderSettings&) {}, +[](TXMLReaderSettings& s) { s.StrictXML = false; }}) {
+    auto r = ReadAll("<!DOCTYPE a [<!-- it's -->]><a/>", configure);
+    EXPECT_EQ(r.error, "");
+    EXPECT_EQ(r.tokens, "DOCTYPE:a [<!-- it's -->] | <a | />a");
+    r = ReadAll("<!DOCTYPE a [<?pi it's \"]\" ]?><!ENTITY e 'E'>]><a>&e;</a>", configure);
+    EXPECT_EQ(r.error, "");
+    EXPECT_EQ(r.tokens, "DOCTYPE:a [<?pi it's \"]\" ]?><!ENTITY e 'E'>] | <a | >a | T:E | </a");
+    r = ReadAll("<!DOCTYPE a [<!-- ' --><!ENTITY e 'E'><!---->]><a>&e;</a>", configure);
+    EXPECT_EQ(r.error, "");
+    EXPECT_EQ(r.tokens, "DOCTYPE:a [<!-- ' --><!ENTITY e 'E'><!---->] | <a | >a | T:E | </a");
+  }
+  // An entity declared in a comment is no entity.
+  const std::string commented = "<!DOCTYPE a [<!-- <!ENTITY x 'y'> -->]><a>&x;</a>";
+  EXPECT_EQ(ReadAll(commented).error, "\"&x;\" is not a valid entity.");
+  EXPECT_EQ(ReadAll(commented, Lenient).tokens, "DOCTYPE:a [<!-- <!ENTITY x 'y'> -->] | <a | >a | T:&x; | </a");
+  // A comment that does not end leaves the DOCTYPE open; "--" in one is an error.
+  EXPECT_EQ(ReadAll("<!DOCTYPE a [<!-- ]><a/>").error, "There is an unclosed DOCTYPE in the document end.");
+  EXPECT_EQ(ReadAll("<!DOCTYPE a [<!-- a -- b -->]><a/>").error, "The string \"--\" cannot occur in comment.");
+  EXPECT_EQ(ReadAll("<!DOCTYPE a [<!-- a -- b -->]><a/>", Lenient).error, "");
+}
+
+TEST(XMLReader, AnEightBitTextDeclaringUtf16EndsWithoutElements) {
+  // Read as UTF-16, the bytes hold no declaration (and "юя" in windows-1251,
+  // the bytes FE FF, become the non-character U+FFFE in the first text).
+  for (const char* text : {"<?xml version=\"1.0\" encoding=\"utf-16\"?><a>\xFE\xFF</a>",
+                           "<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n<a>x\xFE\xFF</a>",
+                           "<?xml version='1.0' encoding='utf-16be'?><a/>"}) {
+    for (auto configure : {+[](TXMLReaderSettings&) {}, +[](TXMLReaderSettings& s) { s.StrictXML = false; }}) {
+      const auto r = ReadAll(text, configure);
+      EXPECT_EQ(r.error, "") << text;
+      EXPECT_EQ(r.tokens, "<?xml | ?version=1.0") << text;
+    }
+  }
+}
+
+TEST(XMLReader, StrictDocumentElement) {
+  // None at all.
+  for (const char* text : {"", "  \r\n", "<!-- c -->", "<?xml version='1.0'?>", "<?pi x?>\r\n"}) {
+    const auto r = ReadAll(text);
+    EXPECT_EQ(r.error, "There is no document element in the document.") << text;
+    EXPECT_TRUE(dynamic_cast<const TXMLParseErrorInvalidStructure*>(r.parse_error.get())) << text;
+    EXPECT_EQ(ReadAll(text, Lenient).error, "") << text;
+  }
+  // A second one, read on behind the first.
+  auto r = ReadAll("<a/>\r\n<!-- c --><b x='1'/>", NoBreak);
+  EXPECT_EQ(r.error, "There is a second document element \"b\" in the document.");
+  EXPECT_EQ(r.tokens, "<a | />a | T:\\r\\n | !-- c ");
+  EXPECT_TRUE(dynamic_cast<const TXMLParseErrorInvalidStructure*>(r.parse_error.get()));
+  EXPECT_EQ(ReadAll("<a></a><a></a>", NoBreak).error, "There is a second document element \"a\" in the document.");
+  EXPECT_EQ(ReadAll("<a/><b/>",
+                    [](auto& s) {
+                      s.StrictXML = false;
+                      s.BreakReading = TXMLBreakReading::None;
+                    })
+                .tokens,
+            "<a | />a | <b | />b");
+  // Comments, instructions and white space may stand around it.
+  r = ReadAll("\r\n<!-- c -->\r\n<?pi x?>\t<a>\r\n</a>\r\n<!-- d --> \r\n", NoBreak);
+  EXPECT_EQ(r.error, "");
+}
+
+TEST(XMLReader, StrictTextOutsideTheDocumentElement) {
+  auto r = ReadAll("x<a/>");
+  EXPECT_EQ(r.error, "The character \"x\" cannot occur outside the document element.");
+  ASSERT_TRUE(r.parse_error);
+  EXPECT_EQ(r.parse_error->LinePosition(), 1);
+  r = ReadAll("<?xml version='1.0'?>\r\n  y<a/>");
+  EXPECT_EQ(r.error, "The character \"y\" cannot occur outside the document element.");
+  ASSERT_TRUE(r.parse_error);
+  EXPECT_EQ(r.parse_error->Line(), 2);
+  EXPECT_EQ(ReadAll("<a/>text", NoBreak).error, "The character \"t\" cannot occur outside the document element.");
+  EXPECT_EQ(ReadAll("<a/>&amp;", NoBreak).error, "The character \"&\" cannot occur outside the document element.");
+  EXPECT_EQ(ReadAll("&amp;<a/>", [](auto& s) { s.ExpandEntities = false; }).error,
+            "The character \"&\" cannot occur outside the document element.");
+  EXPECT_EQ(ReadAll("<![CDATA[x]]><a/>").error, "The string \"<![CDATA[\" cannot occur outside the document element.");
+  EXPECT_EQ(ReadAll("\x01<a/>").error, "The character \"0x0001\" cannot occur in text.");
+  {
+    // A byte order mark read as a character under a forced encoding (an
+    // object of its own, so the text is read again from the mark) is no text.
+    const std::string bom = "\xEF\xBB\xBF<a/>";
+    common::TVirtualMemoryStream stream(bom.data(), static_cast<int64_t>(bom.size()));
+    TXMLReader reader;
+    r = ReadAll(reader, stream, EncodingUTF8()->CloneEncoding());
+    EXPECT_EQ(r.error, "");
+    EXPECT_EQ(r.tokens, "T:\xEF\xBB\xBF | <a | />a");
+  }
+  // Lenient reading keeps them as text.
+  EXPECT_EQ(ReadAll("x<a/>y&amp;",
+                    [](auto& s) {
+                      s.StrictXML = false;
+                      s.BreakReading = TXMLBreakReading::None;
+                    })
+                .tokens,
+            "T:x | <a | />a | T:y&");
+}
+
+TEST(XMLReader, StrictComments) {
+  EXPECT_EQ(ReadAll("<!-- a -- b --><a/>").error, "The string \"--\" cannot occur in comment.");
+  EXPECT_EQ(ReadAll("<a><!-- a ---></a>").error, "The string \"--\" cannot occur in comment.");
+  EXPECT_EQ(ReadAll("<a><!-- a --\r\n></a>").error, "The string \"--\" cannot occur in comment.");
+  EXPECT_EQ(ReadAll("<a><!------></a>").error, "The string \"--\" cannot occur in comment.");
+  auto r = ReadAll("<a>\r\n<!-- first\r\n second -- third --></a>");
+  EXPECT_EQ(r.error, "The string \"--\" cannot occur in comment.");
+  ASSERT_TRUE(r.parse_error);
+  EXPECT_EQ(r.parse_error->Line(), 3);
+  EXPECT_EQ(r.parse_error->LinePosition(), 11);  // on the character after "--"
+  EXPECT_EQ(ReadAll("<a><!----><!-- - --><!---x--></a>").tokens, "<a | >a | !-- | !-- -  | !---x | </a");
+  EXPECT_EQ(ReadAll("<a><!-- a -- b ---></a>", Lenient).tokens, "<a | >a | !-- a -- b - | </a");
+  // Across a block boundary.
+  // Across a block boundary: the "--" on characters 16383 and 16384.
+  const std::string filler(16375, 'f');
+  EXPECT_EQ(ReadAll("<a><!--" + filler + " -- x --></a>").error, "The string \"--\" cannot occur in comment.");
+  EXPECT_EQ(ReadAll("<a><!--" + filler + " - - x --></a>").error, "");
+}
+
+TEST(XMLReader, StrictAttributes) {
+  auto r = ReadAll("<a x='1' y='2' x='3'/>");
+  EXPECT_EQ(r.error, "The attribute \"x\" cannot occur twice in element header.");
+  EXPECT_EQ(r.tokens, "<a | x=1 | y=2");
+  EXPECT_EQ(ReadAll("<r><a x='1'\r\n x = \"2\"/></r>").error,
+            "The attribute \"x\" cannot occur twice in element header.");
+  EXPECT_EQ(ReadAll("<a x='1' y='2' x='3'/>", Lenient).tokens, "<a | x=1 | y=2 | x=3 | />a");
+  // Names are compared as written; each tag has its own.
+  EXPECT_EQ(ReadAll("<a x='1' X='2' p:x='3'><b x='4'/></a>").error, "");
+
+  // Many attributes, the last one repeating the first.
+  std::string many = "<a";
+  for (int i = 0; i < 300; ++i) many += " n" + std::to_string(i) + "='" + std::to_string(i) + "'";
+  EXPECT_EQ(ReadAll(many + "/>").error, "");
+  EXPECT_EQ(ReadAll(many + " n0='again'/>").error, "The attribute \"n0\" cannot occur twice in element header.");
+
+  r = ReadAll("<a x='1'y='2'/>");
+  EXPECT_EQ(r.error, "White space must follow the attribute \"x\".");
+  EXPECT_EQ(r.tokens, "<a | x=1");
+  EXPECT_EQ(ReadAll("<r><a x=\"1\"y=\"2\"/></r>").error, "White space must follow the attribute \"x\".");
+  EXPECT_EQ(ReadAll("<?xml version='1.0'encoding='utf-8'?><a/>").error,
+            "White space must follow the attribute \"version\".");
+  EXPECT_EQ(ReadAll("<a x='1'y='2'/>", Lenient).tokens, "<a | x=1 | y=2 | />a");
+  // What follows a value without white space between is still named as before.
+  EXPECT_EQ(ReadAll("<a x='1'/ >").error, "The character \"/\" cannot occur in element header.");
+  EXPECT_EQ(ReadAll("<a x='1'=/>").error, "An attribute cannot start with the character \"=\".");
+}
+
+TEST(XMLReader, StrictXmlDeclaration) {
+  for (const char* good : {"<?xml version='1.0'?>", "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>",
+                           "<?xml version='1.1' standalone='no'?>", "<?xml version='1.10' encoding='windows-1251' ?>",
+                           "<?xml version = '1.0'\r\n encoding = 'x_1.y-z'?>"}) {
+    const auto r = ReadAll(std::string(good) + "<a/>");
+    EXPECT_EQ(r.error, "") << good;
+  }
+  const std::pair<const char*, const char*> bad[] = {
+      {"<?xml?>", "The XML declaration must start with the attribute \"version\"."},
+      {"<?xml encoding='utf-8'?>", "The XML declaration must start with the attribute \"version\"."},
+      {"<?xml standalone='yes' version='1.0'?>", "The XML declaration must start with the attribute \"version\"."},
+      {"<?xml version='1.0' standalone='yes' encoding='utf-8'?>",
+       "The attribute \"encoding\" is out of order in XML declaration."},
+      {"<?xml version='1.0' encoding='utf-8' encoding='utf-8'?>",
+       "The attribute \"encoding\" cannot occur twice in element header."},
+      {"<?xml version='1.0' foo='x'?>", "The attribute \"foo\" cannot occur in XML declaration."},
+      {"<?xml version='1.0' Encoding='utf-8'?>", "The attribute \"Encoding\" cannot occur in XML declaration."},
+      {"<?xml version='2.0'?>", "\"2.0\" is not a valid value of the attribute \"version\"."},
+      {"<?xml version='1.'?>", "\"1.\" is not a valid value of the attribute \"version\"."},
+      {"<?xml version='1.0a'?>", "\"1.0a\" is not a valid value of the attribute \"version\"."},
+      {"<?xml version='1.0' encoding='8bit'?>", "\"8bit\" is not a valid value of the attribute \"encoding\"."},
+      {"<?xml version='1.0' encoding='utf 8'?>", "\"utf 8\" is not a valid value of the attribute \"encoding\"."},
+      {"<?xml version='1.0' encoding=''?>", "\"\" is not a valid value of the attribute \"encoding\"."},
+      {"<?xml version='1.0' standalone='YES'?>", "\"YES\" is not a valid value of the attribute \"standalone\"."},
+  };
+  for (const auto& [declaration, error] : bad) {
+    EXPECT_EQ(ReadAll(std::string(declaration) + "<a/>").error, error) << declaration;
+    EXPECT_EQ(ReadAll(std::string(declaration) + "<a/>", Lenient).error, "") << declaration;
+  }
+  // Checked before the encoding switches.
+  const auto r = ReadAll("<?xml encoding='windows-1251'?><a/>");
+  EXPECT_EQ(r.tokens, "<?xml");
+  EXPECT_EQ(r.error, "The XML declaration must start with the attribute \"version\".");
+}
+
+TEST(XMLReader, EveryBuilderDocumentIsWellFormed) {
+  // The registry's documents in every shape the test builder writes them: read
+  // to the end in strict mode without an error.
+  using namespace testdocs;
+  int documents = 0;
+  for (TSchema schema : kAllSchemas) {
+    for (int variant = 0; variant < 96; ++variant) {
+      TBuildOptions options;
+      options.layout = variant & 1 ? TLayout::SingleLine : TLayout::Indented;
+      options.encoding = variant & 2 ? testdocs::TEncoding::Windows1251 : testdocs::TEncoding::Utf8;
+      options.byte_order_mark = variant & 4;
+      options.xml_declaration = !(variant & 8);
+      options.stylesheet_placement = static_cast<TStylesheetPlacement>(variant / 16 % 3);
+      options.number_split = static_cast<TNumberSplit>(variant / 16 / 3 % 2 ? 3 : variant / 4 % 3);
+      options.certification_first = variant & 16;
+      options.coord_systems_first = variant & 32;
+      const std::string bytes = BuildDocument(SampleDocument(schema), options);
+      TXMLReader reader;
+      reader.Settings().BreakReading = TXMLBreakReading::None;
+      common::TVirtualMemoryStream stream(bytes.data(), static_cast<int64_t>(bytes.size()));
+      const auto r = ReadAll(reader, stream);
+      EXPECT_EQ(r.error, "") << SchemaName(schema) << " variant " << variant;
+      ++documents;
+    }
+  }
+  EXPECT_EQ(documents, 7 * 96);
+}
+
 TEST(XMLReader, ProcessingInstructions) {
   EXPECT_EQ(ReadAll("<?pi  data?><a/>").tokens, "PI:pi= data | <a | />a");
   EXPECT_EQ(ReadAll("<?pi?><a/>").tokens, "PI:pi= | <a | />a");
@@ -225,7 +442,7 @@ TEST(XMLReader, ProcessingInstructions) {
   // After the first element a target "xml" is an ordinary instruction.
   EXPECT_EQ(ReadAll("<a><?XML v?></a>").tokens, "<a | >a | PI:XML=v | </a");
   EXPECT_EQ(ReadAll("<?XmL version='1.0'?><a/>").tokens, "<?XmL | ?version=1.0 | ?>XmL | <a | />a");
-  EXPECT_EQ(ReadAll("<?xml?><a/>").tokens, "<?xml | ?>xml | <a | />a");
+  EXPECT_EQ(ReadAll("<?xml?><a/>", Lenient).tokens, "<?xml | ?>xml | <a | />a");
 
   EXPECT_EQ(ReadAll("<? pi?>").error, "The string \"<? \" cannot occur in text.");
   EXPECT_EQ(ReadAll("<?pi/x?>").error, "The string \"<?pi/\" cannot occur in text.");
@@ -352,7 +569,8 @@ TEST(XMLReader, EncodingFromTheDeclaration) {
   // Names outside the table and the encoding in use change nothing.
   EXPECT_EQ(ReadAll("<?xml version='1.0' encoding='x-unknown'?><a/>").tokens,
             "<?xml | ?version=1.0 | ?encoding=x-unknown | ?>xml | <a | />a");
-  EXPECT_EQ(ReadAll("<?xml encoding='UTF-8'?><a/>").tokens, "<?xml | ?encoding=UTF-8 | ?>xml | <a | />a");
+  EXPECT_EQ(ReadAll("<?xml version='1.0' encoding='UTF-8'?><a/>").tokens,
+            "<?xml | ?version=1.0 | ?encoding=UTF-8 | ?>xml | <a | />a");
 }
 
 TEST(XMLReader, Utf16Documents) {
