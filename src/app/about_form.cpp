@@ -1,13 +1,12 @@
 #include "app/about_form.h"
 
-#include <algorithm>
-
 #include <QDesktopServices>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
 #include <QUrl>
+#include <algorithm>
 
 #include "app/application.h"
 #include "app/jpeg_image.h"
@@ -57,8 +56,8 @@ void PlaceCentred(QLabel* label, QRect design) {
 }  // namespace
 
 TAboutForm::TAboutForm(QWidget* parent, TVersionRecordSource version_record)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint),
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint),
       version_record_(version_record ? std::move(version_record) : TVersionRecordSource(platform::OwnVersionRecord)) {
   setObjectName(QStringLiteral("AboutForm"));
   setWindowTitle(QStringLiteral("Сведения о программе"));

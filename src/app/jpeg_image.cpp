@@ -1,8 +1,8 @@
 #include "app/jpeg_image.h"
 
 #include <csetjmp>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 // jpeglib.h needs FILE and size_t declared first.
@@ -36,12 +36,13 @@ bool Decode(const QByteArray& data, QImage& image) {
     return false;
   }
   jpeg_create_decompress(&info);
-  jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(data.constData()), static_cast<unsigned long>(data.size()));
+  jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(data.constData()),
+               static_cast<unsigned long>(data.size()));
   jpeg_read_header(&info, TRUE);
   info.out_color_space = JCS_RGB;
   jpeg_start_decompress(&info);
-  if (info.output_components != 3 || info.output_width == 0 || info.output_height == 0 ||
-      info.output_width > 16384 || info.output_height > 16384) {
+  if (info.output_components != 3 || info.output_width == 0 || info.output_height == 0 || info.output_width > 16384 ||
+      info.output_height > 16384) {
     jpeg_destroy_decompress(&info);
     return false;
   }

@@ -113,7 +113,9 @@ TMainForm::TMainForm(QWidget* parent)
     return QFileDialog::getExistingDirectory(this, title, start_folder, QFileDialog::ShowDirsOnly);
   };
 
-  auto guarded = [this](void (TMainForm::*handler)()) { return [this, handler] { Guarded(this, [&] { (this->*handler)(); }); }; };
+  auto guarded = [this](void (TMainForm::*handler)()) {
+    return [this, handler] { Guarded(this, [&] { (this->*handler)(); }); };
+  };
   connect(InputFolderBrowseSpeedButton, &QToolButton::clicked, this,
           guarded(&TMainForm::InputFolderBrowseSpeedButtonClick));
   connect(OutputFolderBrowseSpeedButton, &QToolButton::clicked, this,
@@ -121,8 +123,8 @@ TMainForm::TMainForm(QWidget* parent)
   connect(SortButton, &QPushButton::clicked, this, guarded(&TMainForm::SortButtonClick));
   connect(CloseButton, &QPushButton::clicked, this, guarded(&TMainForm::CloseButtonClick));
   connect(AboutLabel, &TLinkLabel::clicked, this, guarded(&TMainForm::AboutLabelClick));
-  for (QLineEdit* edit : {InputFolderEdit, OutputFolderEdit, static_cast<QLineEdit*>(RuleKptEdit),
-                          static_cast<QLineEdit*>(RuleKvzuEdit)})
+  for (QLineEdit* edit :
+       {InputFolderEdit, OutputFolderEdit, static_cast<QLineEdit*>(RuleKptEdit), static_cast<QLineEdit*>(RuleKvzuEdit)})
     connect(edit, &QLineEdit::textChanged, this, [this, edit] { Guarded(this, [&] { CorrectEditText(edit); }); });
   // The Close button is the window's cancel button: Esc presses it.
   auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
@@ -214,8 +216,9 @@ void TMainForm::BuildControls() {
   }
 
   // Tab order: the two folders, the group (switches, then rules), Sort, Close.
-  QWidget* order[] = {InputFolderEdit, OutputFolderEdit, InputFolderDeepSearchCheckBox, UnpackCheckBox,
-                      RuleKptEdit,     RuleKvzuEdit,     SortButton,                    CloseButton};
+  QWidget* order[] = {InputFolderEdit, OutputFolderEdit, InputFolderDeepSearchCheckBox,
+                      UnpackCheckBox,  RuleKptEdit,      RuleKvzuEdit,
+                      SortButton,      CloseButton};
   for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 }
 

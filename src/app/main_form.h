@@ -120,7 +120,7 @@ class TMainForm : public QWidget {
   void runningChanged(bool running);
 
  protected:
-  void showEvent(QShowEvent* event) override;  // FormShow
+  void showEvent(QShowEvent* event) override;    // FormShow
   void closeEvent(QCloseEvent* event) override;  // FormCloseQuery
   bool event(QEvent* event) override;
 

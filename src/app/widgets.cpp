@@ -1,10 +1,11 @@
 #include "app/widgets.h"
 
+#include <qdrawutil.h>
+
 #include <QEvent>
 #include <QFocusEvent>
 #include <QMouseEvent>
 #include <QPainter>
-#include <qdrawutil.h>
 
 namespace app {
 
@@ -13,7 +14,8 @@ namespace {
 // A click is a press and a release of the left button over the control.
 bool Press(QMouseEvent* event) { return event->button() == Qt::LeftButton; }
 bool Release(QWidget* control, QMouseEvent* event, bool& pressed) {
-  const bool click = pressed && event->button() == Qt::LeftButton && control->rect().contains(event->position().toPoint());
+  const bool click =
+      pressed && event->button() == Qt::LeftButton && control->rect().contains(event->position().toPoint());
   if (event->button() == Qt::LeftButton) pressed = false;
   return click;
 }

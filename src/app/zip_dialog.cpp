@@ -132,8 +132,8 @@ TZipDialogWindow::TZipDialogWindow(const zip::TZipMessageDialog& dialog, QWidget
   }
 
   const auto& buttons = dialog.Buttons();
-  cancel_result_ = dialog.CancelButton() >= 0 ? buttons[static_cast<size_t>(dialog.CancelButton())].modal_result
-                                               : zip::zmrCancel;
+  cancel_result_ =
+      dialog.CancelButton() >= 0 ? buttons[static_cast<size_t>(dialog.CancelButton())].modal_result : zip::zmrCancel;
   for (size_t i = 0; i < buttons.size(); ++i) {
     auto* button = new QPushButton(ToQString(buttons[i].caption), this);
     button->setObjectName(ToQString(buttons[i].name));
@@ -157,9 +157,7 @@ void TZipDialogWindow::showEvent(QShowEvent* event) {
   if (!event->spontaneous()) Beep(beep_);
 }
 
-intptr_t TQtZipInteraction::WindowHandle() {
-  return main_window_ ? static_cast<intptr_t>(main_window_->winId()) : 0;
-}
+intptr_t TQtZipInteraction::WindowHandle() { return main_window_ ? static_cast<intptr_t>(main_window_->winId()) : 0; }
 
 std::string TQtZipInteraction::ApplicationTitle() { return kApplicationTitle; }
 

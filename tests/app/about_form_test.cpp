@@ -28,8 +28,8 @@ TEST(AboutFormTest, LayoutTextsAndTheVersionInTheTitleLine) {
   EXPECT_EQ(form.Mail->toolTip(), "Эл. почта службы техподдержки");
   EXPECT_EQ(form.Site->toolTip(), "Сайт разработчика");
   EXPECT_EQ(form.Site->text(), "vorlanex.example");
-  for (QWidget* link : {static_cast<QWidget*>(form.Mail), static_cast<QWidget*>(form.Site),
-                        static_cast<QWidget*>(form.ProgramIcon)})
+  for (QWidget* link :
+       {static_cast<QWidget*>(form.Mail), static_cast<QWidget*>(form.Site), static_cast<QWidget*>(form.ProgramIcon)})
     EXPECT_EQ(link->cursor().shape(), Qt::PointingHandCursor);
   EXPECT_TRUE(form.Mail->font().underline());
   EXPECT_EQ(form.OKButton->text(), "OK");
@@ -54,8 +54,7 @@ TEST(AboutFormTest, MailSiteAndPictureOpenTheirLinks) {
   TAboutForm form(nullptr, Version2_3_0_17);
   QStringList opened;
   form.OpenLink = [&](const QString& link) { opened << link; };
-  EXPECT_EQ(form.MailLink(),
-            "mailto:support@vorlanex.example?subject=Велторин (версия: v2.3.0.17)&body=Здравствуйте.");
+  EXPECT_EQ(form.MailLink(), "mailto:support@vorlanex.example?subject=Велторин (версия: v2.3.0.17)&body=Здравствуйте.");
   form.show();
   QTest::mouseClick(form.Mail, Qt::LeftButton);
   QTest::mouseClick(form.Site, Qt::LeftButton);

@@ -107,8 +107,8 @@ TEST_F(MainFormTest, ControlsTextsAndMenus) {
                          "Добавить систему координат", "Добавить дату удостоверения"}));
   EXPECT_EQ(MenuTexts(form.RuleKvzuPopupMenu),
             QStringList({"Добавить номер региона", "Добавить номер района", "Добавить номер квартала",
-                         "Добавить номер участка", "Добавить систему координат",
-                         "Добавить дату постановки участка", "Добавить дату удостоверения"}));
+                         "Добавить номер участка", "Добавить систему координат", "Добавить дату постановки участка",
+                         "Добавить дату удостоверения"}));
   // The menus replace the edits' own context menus.
   EXPECT_EQ(form.RuleKptEdit->contextMenuPolicy(), Qt::CustomContextMenu);
   EXPECT_EQ(form.RuleKvzuEdit->contextMenuPolicy(), Qt::CustomContextMenu);
@@ -125,9 +125,10 @@ TEST_F(MainFormTest, TabOrderRunsThroughFoldersSwitchesRulesAndButtons) {
     order.push_back(QApplication::focusWidget());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
   }
-  const std::vector<QWidget*> expected = {form.InputFolderEdit, form.OutputFolderEdit,
-                                          form.InputFolderDeepSearchCheckBox, form.UnpackCheckBox,
-                                          form.RuleKptEdit, form.RuleKvzuEdit, form.SortButton, form.CloseButton};
+  const std::vector<QWidget*> expected = {
+      form.InputFolderEdit, form.OutputFolderEdit, form.InputFolderDeepSearchCheckBox,
+      form.UnpackCheckBox,  form.RuleKptEdit,      form.RuleKvzuEdit,
+      form.SortButton,      form.CloseButton};
   EXPECT_EQ(order, expected);
   // Tabbing into a rule edit selects nothing (a folder edit selects its text).
   EXPECT_FALSE(form.RuleKptEdit->hasSelectedText());
@@ -263,13 +264,14 @@ TEST_F(MainFormTest, FirstCloseWritesExactlyTheSixLines) {
       1251,
       "<?xml version=\"1.0\" encoding=\"windows-1251\"?>\r\n"
       "<root>\r\n"
-      "\t<FormSettings Left=\"0\" Top=\"0\" Width=\"" + std::to_string(outer.width()) + "\" Height=\"" +
-      std::to_string(outer.height()) + "\"/>\r\n"
-      "\t<FolderSettings InputFolder=\"\" OutputFolder=\"\" InputFolderDeepSearch=\"1\" Unpack=\"1\"/>\r\n"
-      "\t<RulesSettings RuleKpt=\"{Система координат}\\{Номер региона}\\{Номер района}\\{Номер квартала}\\{Дата "
-      "удостоверения}\" RuleKvzu=\"{Система координат}\\{Номер региона}\\{Номер района}\\{Номер квартала}\\{Номер "
-      "участка}\\{Дата постановки}\"/>\r\n"
-      "</root>");
+      "\t<FormSettings Left=\"0\" Top=\"0\" Width=\"" +
+          std::to_string(outer.width()) + "\" Height=\"" + std::to_string(outer.height()) +
+          "\"/>\r\n"
+          "\t<FolderSettings InputFolder=\"\" OutputFolder=\"\" InputFolderDeepSearch=\"1\" Unpack=\"1\"/>\r\n"
+          "\t<RulesSettings RuleKpt=\"{Система координат}\\{Номер региона}\\{Номер района}\\{Номер квартала}\\{Дата "
+          "удостоверения}\" RuleKvzu=\"{Система координат}\\{Номер региона}\\{Номер района}\\{Номер квартала}\\{Номер "
+          "участка}\\{Дата постановки}\"/>\r\n"
+          "</root>");
   EXPECT_EQ(ReadBytes(sorting::kSettingsFileName), expected);
 }
 

@@ -17,8 +17,8 @@ using apptest::TModalWatcher;
 namespace {
 
 zip::TZipMessageDialog Dialog(const std::string& text, int kind, std::initializer_list<zip::TZipMsgDlgBtn> buttons) {
-  return zip::TZipMessageDialog("", text, kind, zip::ZipButtons(buttons), zip::kZipErrorHelpContext, "Велторин",
-                                false, [](int id) { return zip::LoadZipStr(id); });
+  return zip::TZipMessageDialog("", text, kind, zip::ZipButtons(buttons), zip::kZipErrorHelpContext, "Велторин", false,
+                                [](int id) { return zip::LoadZipStr(id); });
 }
 
 QStringList Buttons(const QWidget& window) {

@@ -20,12 +20,12 @@ namespace {
 
 // A patch of a cadastral map: land plots of a block with their boundaries.
 void PaintMap(QPainter& p) {
-  const QColor fills[] = {{0xC8, 0xE6, 0xC9}, {0xFF, 0xEC, 0xB3}, {0xDC, 0xED, 0xC8}, {0xFF, 0xE0, 0xB2},
-                          {0xE6, 0xEE, 0x9C}, {0xB2, 0xDF, 0xDB}};
+  const QColor fills[] = {{0xC8, 0xE6, 0xC9}, {0xFF, 0xEC, 0xB3}, {0xDC, 0xED, 0xC8},
+                          {0xFF, 0xE0, 0xB2}, {0xE6, 0xEE, 0x9C}, {0xB2, 0xDF, 0xDB}};
   const QPolygonF plots[] = {
-      QPolygonF({{4, 6}, {38, 4}, {34, 30}, {6, 34}}),      QPolygonF({{38, 4}, {78, 8}, {72, 28}, {34, 30}}),
-      QPolygonF({{6, 34}, {34, 30}, {40, 58}, {8, 62}}),    QPolygonF({{34, 30}, {72, 28}, {76, 54}, {40, 58}}),
-      QPolygonF({{8, 62}, {40, 58}, {44, 80}, {10, 80}}),   QPolygonF({{40, 58}, {76, 54}, {80, 80}, {44, 80}}),
+      QPolygonF({{4, 6}, {38, 4}, {34, 30}, {6, 34}}),    QPolygonF({{38, 4}, {78, 8}, {72, 28}, {34, 30}}),
+      QPolygonF({{6, 34}, {34, 30}, {40, 58}, {8, 62}}),  QPolygonF({{34, 30}, {72, 28}, {76, 54}, {40, 58}}),
+      QPolygonF({{8, 62}, {40, 58}, {44, 80}, {10, 80}}), QPolygonF({{40, 58}, {76, 54}, {80, 80}, {44, 80}}),
   };
   p.setPen(QPen(QColor(0x55, 0x6B, 0x2F), 1.2));
   for (size_t i = 0; i < std::size(plots); ++i) {

@@ -74,11 +74,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "screenshots: no working folder\n");
     return 1;
   }
-  sorting::SaveSettingsFile(sorting::kSettingsFileName, {24, 24, 596, 372},
-                            {app::ToUtf8(QDir::toNativeSeparators(samples)),
-                             app::ToUtf8(QDir::toNativeSeparators(work.filePath(QStringLiteral("Результат")))), true,
-                             true},
-                            {sorting::kDefaultKptRule, sorting::kDefaultKvzuRule});
+  sorting::SaveSettingsFile(
+      sorting::kSettingsFileName, {24, 24, 596, 372},
+      {app::ToUtf8(QDir::toNativeSeparators(samples)),
+       app::ToUtf8(QDir::toNativeSeparators(work.filePath(QStringLiteral("Результат")))), true, true},
+      {sorting::kDefaultKptRule, sorting::kDefaultKvzuRule});
 
   app::TMainForm form;
   app::TZipInteractionScope zip_dialogs(&form);
