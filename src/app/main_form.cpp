@@ -320,12 +320,16 @@ bool TMainForm::event(QEvent* event) {
 
 void TMainForm::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  if (settings_loaded_ || event->spontaneous()) return;
+  if (!event->spontaneous()) FormShow();
+}
+
+void TMainForm::FormShow() {
+  // Once per program run, not at every showing.
+  if (settings_loaded_) return;
   settings_loaded_ = true;
   try {
     LoadSettings();
   } catch (const std::exception& e) {
-    // Reported once the window stands on screen; it opens all the same.
     const QString message = QString::fromUtf8(e.what());
     QTimer::singleShot(0, this, [this, message] { ShowErrorReport(this, message); });
   }
@@ -356,16 +360,20 @@ void TMainForm::SaveSettings() {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
+  if (FormCloseQuery())
+    event->accept();
+  else
+    event->ignore();
+}
+
+bool TMainForm::FormCloseQuery() {
   if (running_) {
-    // The run stops after the archive under way; the window closes after it.
     stop_requested_ = true;
     close_pending_ = true;
-    event->ignore();
-    return;
+    return false;
   }
-  // A failed write is reported; the window closes all the same.
   Guarded(this, [this] { SaveSettings(); });
-  event->accept();
+  return true;
 }
 
 // --- editing -----------------------------------------------------------------------

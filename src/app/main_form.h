@@ -79,6 +79,13 @@ class TMainForm : public QWidget {
   void CorrectEditText(QLineEdit* edit);
 
   // Handlers.
+  // First showing: the settings file is read; a failure is reported once the
+  // window stands, and it opens all the same.
+  void FormShow();
+  // A close request: the settings file is written (a failure is reported and the
+  // window closes all the same). During a run the request is held: the run stops
+  // after the archive under way and the window closes then. True: may close now.
+  bool FormCloseQuery();
   void InputFolderBrowseSpeedButtonClick();
   void OutputFolderBrowseSpeedButtonClick();
   void SortButtonClick();
