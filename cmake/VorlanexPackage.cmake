@@ -26,11 +26,10 @@ endif()
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "Sorts the cadastral registry's documents into a folder tree.\n\
- Reads the ZIP archives of the state cadastral registry (plans of territory and\n\
- land plot extracts), recognises each document and files the archive under the\n\
- folder its rule names. A desktop window (vorlanex) and a command-line sorter\n\
- (vorlanex-cli).")
+    "Reads the ZIP archives of the state cadastral registry (plans of territory and
+land plot extracts), recognises each document and files the archive under the
+folder its rule names. A desktop window (vorlanex) and a command-line sorter
+(vorlanex-cli).")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
