@@ -2,10 +2,12 @@
 
 #include <map>
 #include <ostream>
+#include <set>
 
 #include "cli/csv_report.h"
 #include "platform/file_system.h"
 #include "sorting/output_rules.h"
+#include "sorting/settings_file.h"
 #include "sorting/sort_run.h"
 
 #ifndef VORLANEX_VERSION
@@ -23,11 +25,15 @@ std::string UsageText() {
              "  --input DIR        folder to search for archives (required)\n"
              "  --output DIR       folder to file the archives under (required)\n"
              "  --no-recursive     do not search the sub-folders of the input folder\n"
+             "  --recursive        search them (the default)\n"
              "  --copy             copy each archive into its folder instead of unpacking it\n"
+             "  --unpack           unpack it (the default)\n"
              "  --rule-kpt RULE    folder rule for plans of territory\n"
              "  --rule-kvzu RULE   folder rule for land plot extracts\n"
              "  --dry-run          read every document and print where it would go; create nothing\n"
              "  --report FILE      write a CSV row per archive and document (UTF-8, \";\")\n"
+             "  --settings FILE    take the folders, switches and rules from a settings file the\n"
+             "                     window wrote (Vorlanex.cfg); options given here win\n"
              "  --quiet            no progress line and no per-document lines\n"
              "  --help             this text\n"
              "  --version          the program's version\n"
@@ -44,19 +50,57 @@ std::string UsageText() {
          "document could not be placed; 2 bad arguments or a missing input folder.\n";
 }
 
+namespace {
+
+// Fills what the command line left open from the settings file, as the window
+// would show it: folder and rule texts pass the window's character correction.
+bool ApplySettingsFile(TCliOptions& options, const std::set<std::string>& given, std::string& error) {
+  std::optional<sorting::TSettings> settings;
+  try {
+    settings = sorting::LoadSettingsFile(options.settings);
+  } catch (const sorting::ESettingsFileError& e) {
+    error = e.what();
+    return false;
+  }
+  if (!settings) {
+    error = "the settings file does not exist: " + options.settings;
+    return false;
+  }
+  auto take = [&given](const char* option, auto& field, const auto& value) {
+    if (!given.count(option)) field = value;
+  };
+  if (const auto& folders = settings->folders) {
+    take("--input", options.input, sorting::ReplaceChars(folders->input_folder, sorting::kFolderForbiddenChars, "_"));
+    take("--output", options.output,
+         sorting::ReplaceChars(folders->output_folder, sorting::kFolderForbiddenChars, "_"));
+    take("--recursive", options.recursive, folders->deep_search);
+    take("--copy", options.copy, !folders->unpack);
+  }
+  if (const auto& rules = settings->rules) {
+    take("--rule-kpt", options.kpt_rule, sorting::ReplaceChars(rules->kpt_rule, sorting::kRuleForbiddenChars, "_"));
+    take("--rule-kvzu", options.kvzu_rule, sorting::ReplaceChars(rules->kvzu_rule, sorting::kRuleForbiddenChars, "_"));
+  }
+  return true;
+}
+
+}  // namespace
+
 std::optional<TCliOptions> ParseOptions(const std::vector<std::string>& args, std::string& error) {
   TCliOptions options;
   options.kpt_rule = sorting::kDefaultKptRule;
   options.kvzu_rule = sorting::kDefaultKvzuRule;
   const std::map<std::string, std::string*> valued = {
       {"--input", &options.input},         {"--output", &options.output}, {"--rule-kpt", &options.kpt_rule},
-      {"--rule-kvzu", &options.kvzu_rule}, {"--report", &options.report},
+      {"--rule-kvzu", &options.kvzu_rule}, {"--report", &options.report}, {"--settings", &options.settings},
   };
   const std::map<std::string, bool*> switches = {
-      {"--copy", &options.copy}, {"--dry-run", &options.dry_run}, {"--quiet", &options.quiet},
-      {"--help", &options.help}, {"--version", &options.version},
+      {"--dry-run", &options.dry_run},
+      {"--quiet", &options.quiet},
+      {"--help", &options.help},
+      {"--version", &options.version},
   };
-  bool seen_input = false, seen_output = false;
+  // Options given here win over the settings file.
+  std::set<std::string> given;
   for (size_t i = 0; i < args.size(); ++i) {
     std::string name = args[i];
     std::optional<std::string> value;
@@ -76,16 +120,19 @@ std::optional<TCliOptions> ParseOptions(const std::vector<std::string>& args, st
         value = args[++i];
       }
       *v->second = *value;
-      if (name == "--input") seen_input = true;
-      if (name == "--output") seen_output = true;
+      given.insert(name);
       continue;
     }
     if (value) {
       error = "option " + name + " takes no value";
       return std::nullopt;
     }
-    if (name == "--no-recursive") {
-      options.recursive = false;
+    if (name == "--no-recursive" || name == "--recursive") {
+      options.recursive = name == "--recursive";
+      given.insert("--recursive");
+    } else if (name == "--copy" || name == "--unpack") {
+      options.copy = name == "--copy";
+      given.insert("--copy");
     } else if (auto s = switches.find(name); s != switches.end()) {
       *s->second = true;
     } else {
@@ -94,11 +141,12 @@ std::optional<TCliOptions> ParseOptions(const std::vector<std::string>& args, st
     }
   }
   if (options.help || options.version) return options;
-  if (!seen_input || options.input.empty()) {
+  if (!options.settings.empty() && !ApplySettingsFile(options, given, error)) return std::nullopt;
+  if (options.input.empty()) {
     error = "the input folder is missing (--input DIR)";
     return std::nullopt;
   }
-  if (!seen_output || options.output.empty()) {
+  if (options.output.empty()) {
     error = "the output folder is missing (--output DIR)";
     return std::nullopt;
   }

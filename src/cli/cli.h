@@ -16,7 +16,8 @@ struct TCliOptions {
   std::string kpt_rule;
   std::string kvzu_rule;
   bool dry_run = false;
-  std::string report;  // CSV file, empty: none
+  std::string report;    // CSV file, empty: none
+  std::string settings;  // settings file the window wrote, empty: none
   bool quiet = false;
   bool help = false;
   bool version = false;

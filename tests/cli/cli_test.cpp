@@ -8,6 +8,7 @@
 
 #include "cli/csv_report.h"
 #include "platform/file_system.h"
+#include "sorting/settings_file.h"
 #include "support/document_builder.h"
 #include "support/temp_folder.h"
 #include "support/zip_writer.h"
@@ -133,4 +134,39 @@ TEST_F(CliTest, ReportHasARowPerDocumentAndArchiveAndDamageGivesExitOne) {
     found |= row.find(doc_row) != std::string::npos && row.find(";copied\r") != std::string::npos;
   EXPECT_TRUE(found) << csv;
   EXPECT_EQ(cli::TCsvReport::Field("a;b\"c"), "\"a;b\"\"c\"");
+}
+
+TEST_F(CliTest, SettingsFileGivesFoldersSwitchesAndRulesAndOptionsWin) {
+  Archive("план.zip", TSchema::Kpt09);
+  platform::ForceDirectories(in_ + D + "вложенная");
+  Archive(std::string("вложенная") + D + "выписка.zip", TSchema::Kvzu06);
+  const std::string settings = root_ + D + sorting::kSettingsFileName;
+  // As the window writes it: copy, no sub-folders, a rule with a full stop typed by hand.
+  sorting::SaveSettingsFile(settings, {}, {in_, out_, false, false}, {"{Номер региона}\\v.1", ""});
+
+  ASSERT_EQ(Run({"--settings", settings}), 0) << err_text_.str();
+  EXPECT_EQ(out_text_.str(), "Обработано файлов: 1\nИз них файлов КПТ: 1\n");
+  EXPECT_TRUE(fs::exists(platform::ToPath(out_ + D + "50" + D + "v_1" + D + "план.zip")));
+
+  // Each option given on the command line wins over the file.
+  const std::string other = root_ + D + "другая";
+  ASSERT_EQ(Run({"--settings", settings, "--output", other, "--recursive", "--unpack", "--rule-kpt", "К"}), 0)
+      << err_text_.str();
+  EXPECT_EQ(out_text_.str(), "Обработано файлов: 2\nИз них файлов КПТ: 1\nИз них файлов КВЗУ: 1\n");
+  EXPECT_EQ(Read(other + D + "К" + D + "документ.xml.sig"), "sig");
+  // The file's empty KVZU rule puts the extract into the output folder itself.
+  EXPECT_EQ(Read(other + D + "документ.xml.sig"), "sig");
+}
+
+TEST_F(CliTest, SettingsFileThatIsMissingOrDamagedIsABadArgument) {
+  const std::string settings = root_ + D + sorting::kSettingsFileName;
+  EXPECT_EQ(Run({"--settings", settings}), 2);
+  EXPECT_NE(err_text_.str().find("does not exist"), std::string::npos);
+  support::SaveBytes(settings, "<root><FolderSettings");
+  EXPECT_EQ(Run({"--settings", settings, "--input", in_, "--output", out_}), 2);
+  EXPECT_NE(err_text_.str().find("(файл: \"" + settings + "\")"), std::string::npos) << err_text_.str();
+  // A file without the folders still needs them on the command line.
+  support::SaveBytes(settings, "<root/>");
+  EXPECT_EQ(Run({"--settings", settings}), 2);
+  EXPECT_NE(err_text_.str().find("input folder is missing"), std::string::npos);
 }
