@@ -8,6 +8,7 @@
 #include "platform/replace_file_stream.h"
 #include "platform/text_conversion.h"
 #include "xml/xml_document.h"
+#include "xml/xml_reader.h"
 
 namespace sorting {
 
@@ -128,6 +129,8 @@ TSettings ParseSettings(std::string_view bytes, const std::string& name) {
   common::TVirtualMemoryStream stream(bytes.data(), static_cast<int64_t>(bytes.size()));
   if (!document.LoadFromStream(stream)) {
     const auto& error = document.ParseError();
+    // A file with the declaration alone reads like one without sections.
+    if (error && error->Reason() == xml::kNoDocumentElement) return TSettings{};
     const std::string message = error ? platform::Utf16ToUtf8(error->Message()) : std::string("Parse error");
     throw ESettingsFileError(message + FileSuffix(name));
   }

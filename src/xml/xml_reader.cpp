@@ -52,7 +52,6 @@ const char16_t kCannotOccurInHeader[] = u"The character \"%s\" cannot occur in e
 const char16_t kStringCannotOccur[] = u"The string \"%s\" cannot occur in text.";
 const char16_t kBadEntity[] = u"\"%s\" is not a valid entity.";
 const char16_t kTooMuchExpansion[] = u"Too many characters from entity references at \"%s\".";
-const char16_t kNoDocumentElement[] = u"There is no document element in the document.";
 const char16_t kSecondDocumentElement[] = u"There is a second document element \"%s\" in the document.";
 const char16_t kCharacterOutside[] = u"The character \"%s\" cannot occur outside the document element.";
 const char16_t kStringOutside[] = u"The string \"%s\" cannot occur outside the document element.";

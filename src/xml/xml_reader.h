@@ -124,6 +124,10 @@ class TAttributeNames {
 
 }  // namespace detail
 
+// The reason a strict read gives for a text without a document element, for a
+// caller that treats such a text as empty.
+inline constexpr char16_t kNoDocumentElement[] = u"There is no document element in the document.";
+
 struct TXMLReaderSettings {
   TXMLBreakReading BreakReading = TXMLBreakReading::AfterDocumentElement;
   TXMLLineBreak LineBreak = TXMLLineBreak::CRLF;

@@ -10,7 +10,7 @@
 #include <QTest>
 
 #include "app_test_util.h"
-#include "zip/zip_message_table.h"
+#include "zipformat/zip_message_table.h"
 
 using apptest::TModalWatcher;
 
