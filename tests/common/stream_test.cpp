@@ -96,7 +96,9 @@ TEST(VirtualMemoryStream, ReadsForeignMemoryAndRefusesWrites) {
 TEST(FileStream, CreateWriteReopenAndRead) {
   const auto dir = std::filesystem::temp_directory_path() / "vorlanex_stream_test";
   std::filesystem::create_directories(dir);
-  const std::string path = (dir / "файл.bin").string();
+  // UTF-8 on every system; a narrow path on Windows would be in the ANSI code page.
+  const std::u8string name = (dir / std::filesystem::path(u8"файл.bin")).u8string();
+  const std::string path(name.begin(), name.end());
   {
     TFileStream f(path, TFileMode::fmCreate);
     f.WriteBuffer("0123456789", 10);

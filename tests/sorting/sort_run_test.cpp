@@ -244,7 +244,9 @@ TEST_F(SortRunTest, WithoutTheEngineArchivesAreOnlyCounted) {
   zip.Add("k.xml", Doc(TSchema::Kpt09, "50:20:0010336"));
   Archive("k.zip", zip);
   TSortRun run(host_);
+  // A folder without the library: on Windows a missing one would mean the program's own.
   run.EngineDirectory = Path("no-engine-here") + D;
+  ASSERT_TRUE(platform::ForceDirectories(run.EngineDirectory));
   run.SortButtonClick();
   EXPECT_EQ(host_.summaries.at(0), "Обработано файлов: 1");
   ASSERT_EQ(host_.records.size(), 1u);
