@@ -60,7 +60,7 @@ namespace {
 
 // What kind of text a code page's bytes are, for cutting a stream between two
 // characters and for the flags its conversions allow.
-enum class TCodePageKind { Utf8, Utf16LE, Utf16BE, Utf7, SingleByte, DoubleByte, OtherMultiByte };
+enum class TCodePageKind { Utf8, Utf16LE, Utf16BE, Utf7, Ascii, SingleByte, DoubleByte, OtherMultiByte };
 
 // Code pages whose conversions refuse every flag and a default character.
 bool RefusesFlags(uint32_t code_page) {
@@ -83,6 +83,11 @@ bool Classify(uint32_t code_page, TCodePageKind& kind) {
       return true;
     case kCodePageUtf7:
       kind = TCodePageKind::Utf7;
+      return true;
+    case 20127:
+      // Windows would fold a byte with the eighth bit set onto an ASCII
+      // character ("\xC1" becomes "A"), silently changing the text.
+      kind = TCodePageKind::Ascii;
       return true;
     default:
       break;
@@ -206,6 +211,10 @@ void TCodePageDecoder::Impl::DecodeWhole(std::string_view bytes, std::u16string&
       if (bytes.size() & 1) out.push_back(kReplacement);
       return;
     }
+    case TCodePageKind::Ascii:
+      for (const char c : bytes)
+        out.push_back(static_cast<unsigned char>(c) < 0x80 ? static_cast<char16_t>(c) : kReplacement);
+      return;
     default:
       break;
   }
@@ -242,7 +251,9 @@ void TCodePageDecoder::Impl::DecodeUtf7(std::string_view bytes, std::u16string& 
         continue;
       }
       // "+-" stands for "+"; any other character ends the run, a "-" is absorbed.
+      // Bits left over that make no zero padding were a character cut short.
       if (c == '-' && run_start) out.push_back(u'+');
+      if (bit_count >= 6 || bits != 0) out.push_back(kReplacement);
       in_run = run_start = false;
       bits = 0;
       bit_count = 0;
@@ -254,7 +265,10 @@ void TCodePageDecoder::Impl::DecodeUtf7(std::string_view bytes, std::u16string& 
       out.push_back(c < 0x80 ? static_cast<char16_t>(c) : kReplacement);
     }
   }
-  if (flush) Reset();
+  if (flush) {
+    if (in_run && (bit_count >= 6 || bits != 0)) out.push_back(kReplacement);
+    Reset();
+  }
 }
 
 void TCodePageDecoder::Impl::Decode(std::string_view bytes, std::u16string& out, bool flush) {
@@ -307,6 +321,30 @@ bool Utf16ToCodePage(uint32_t code_page, std::u16string_view text, std::string& 
       out[2 * i] = kind == TCodePageKind::Utf16LE ? lo : hi;
       out[2 * i + 1] = kind == TCodePageKind::Utf16LE ? hi : lo;
     }
+    return true;
+  }
+  // A character beyond U+FFFF is one character the code page lacks: one "?",
+  // not one for each half of its surrogate pair.
+  std::u16string collapsed;
+  if (kind == TCodePageKind::Ascii || kind == TCodePageKind::SingleByte || kind == TCodePageKind::DoubleByte) {
+    auto is_pair = [&](size_t i) {
+      return i + 1 < text.size() && text[i] >= 0xD800 && text[i] <= 0xDBFF && text[i + 1] >= 0xDC00 &&
+             text[i + 1] <= 0xDFFF;
+    };
+    size_t first = 0;
+    while (first < text.size() && !is_pair(first)) ++first;
+    if (first < text.size()) {
+      collapsed.assign(text.substr(0, first));
+      for (size_t i = first; i < text.size(); ++i) {
+        collapsed.push_back(is_pair(i) ? kReplacement : text[i]);
+        if (is_pair(i)) ++i;
+      }
+      text = collapsed;
+    }
+  }
+  if (kind == TCodePageKind::Ascii) {
+    out.reserve(text.size());
+    for (const char16_t c : text) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
     return true;
   }
   // A character the code page lacks becomes "?", never a look-alike letter.

@@ -2,8 +2,8 @@
 
 #ifdef _WIN32
 
-#include <windows.h>
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <string>
 
@@ -32,7 +32,9 @@ std::string Resource(const std::string& file, const wchar_t* type, int id) {
 // fixed information, at 50, 48, 54 and 52.
 std::string FileVersionText(const std::string& version) {
   if (version.size() < 56) return {};
-  auto word = [&](size_t at) { return static_cast<unsigned char>(version[at]) | static_cast<unsigned char>(version[at + 1]) << 8; };
+  auto word = [&](size_t at) {
+    return static_cast<unsigned char>(version[at]) | static_cast<unsigned char>(version[at + 1]) << 8;
+  };
   return common::Format("v%d.%d.%d.%d", word(50), word(48), word(54), word(52));
 }
 
