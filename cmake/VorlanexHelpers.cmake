@@ -16,6 +16,9 @@ function(vorlanex_test name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  # On Windows a test program carries the version resource as the programs do,
+  # so that reading the running program's own version is tested for real.
+  vorlanex_windows_resources(${name} DESCRIPTION "Vorlanex tests")
   # A cross build lists the tests when CTest starts, under the emulator, so
   # that building needs no emulator run per test program.
   if(CMAKE_CROSSCOMPILING)
