@@ -103,6 +103,18 @@ TEST(FileStream, CreateWriteReopenAndRead) {
     TFileStream f(path, TFileMode::fmCreate);
     f.WriteBuffer("0123456789", 10);
     EXPECT_EQ(f.Size(), 10);
+    // The size changes the position only when it lay past the new end.
+    f.Seek(2, TSeekOrigin::soBeginning);
+    f.SetSize(12);
+    EXPECT_EQ(f.Position(), 2);
+    f.SetSize(10);
+    EXPECT_EQ(f.Position(), 2);
+    f.Seek(8, TSeekOrigin::soBeginning);
+    f.SetSize(5);
+    EXPECT_EQ(f.Position(), 5);
+    f.SetSize(10);
+    f.Seek(5, TSeekOrigin::soBeginning);
+    f.WriteBuffer("56789", 5);
   }
   {
     TFileStream f(path, TFileMode::fmOpenRead);
