@@ -6,6 +6,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "common/windows_path.h"
 #else
 #include <fcntl.h>
 #include <unistd.h>
@@ -41,7 +43,7 @@ TReplaceFileStream::TReplaceFileStream(const std::string& final_name) : final_na
   for (int attempt = 0; attempt < 100 && handle_ == -1; ++attempt) {
     temp_name_ = folder + common::Format(".vx%lu-%u.tmp", ProcessId(), g_counter.fetch_add(1));
 #ifdef _WIN32
-    HANDLE h = CreateFileW(ToPath(temp_name_).wstring().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    HANDLE h = CreateFileW(common::WidePath(temp_name_).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h != INVALID_HANDLE_VALUE) {
       handle_ = reinterpret_cast<intptr_t>(h);
@@ -84,7 +86,7 @@ void TReplaceFileStream::Discard() {
   CloseHandle();
   if (!temp_name_.empty() && !committed_) {
 #ifdef _WIN32
-    DeleteFileW(ToPath(temp_name_).wstring().c_str());
+    DeleteFileW(common::WidePath(temp_name_).c_str());
 #else
     ::unlink(temp_name_.c_str());
 #endif
@@ -103,7 +105,7 @@ bool TReplaceFileStream::Commit() {
 #endif
   if (ok && has_stamp_) SetFileModificationTime(temp_name_, stamp_);
 #ifdef _WIN32
-  ok = ok && MoveFileExW(ToPath(temp_name_).wstring().c_str(), ToPath(final_name_).wstring().c_str(),
+  ok = ok && MoveFileExW(common::WidePath(temp_name_).c_str(), common::WidePath(final_name_).c_str(),
                          MOVEFILE_REPLACE_EXISTING) != 0;
 #else
   ok = ok && ::rename(temp_name_.c_str(), final_name_.c_str()) == 0;

@@ -11,6 +11,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "common/windows_path.h"
 #else
 #include <dlfcn.h>
 #endif
@@ -33,9 +35,14 @@ std::string OwnPath() {
   HMODULE module = nullptr;
   GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                      reinterpret_cast<LPCWSTR>(&OwnPath), &module);
-  char buffer[MAX_PATH] = {};
-  GetModuleFileNameA(module, buffer, MAX_PATH);
-  return buffer;
+  // UTF-8 like every path of the program, whatever the ANSI code page.
+  std::wstring buffer(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameW(module, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (n == 0) return {};
+    if (n < buffer.size()) return common::Utf8Path(std::wstring_view(buffer.data(), n));
+    buffer.resize(buffer.size() * 2);
+  }
 #else
   Dl_info info{};
   return dladdr(reinterpret_cast<void*>(&OwnPath), &info) && info.dli_fname ? info.dli_fname : "";

@@ -23,10 +23,7 @@ int Fail(int id, int line = __builtin_LINE()) { return -MakeZipCode(id, kUnit, l
 // one listing never matches another.
 std::atomic<uint64_t> g_generation{0};
 
-bool PathExists(const std::string& name) {
-  std::error_code ec;
-  return !name.empty() && std::filesystem::exists(platform::ToPath(name), ec);
-}
+bool PathExists(const std::string& name) { return platform::GetPathKind(name, true) != platform::TPathKind::None; }
 
 }  // namespace
 
@@ -258,10 +255,9 @@ common::TStream* TZipFile::NextPart() {
 int64_t TZipFile::BytesAfter(int64_t offset) const {
   int64_t total = reader_->Size() - offset;
   for (int64_t disk = int64_t{open_disk_} + 1; disk < number_of_parts_ && disk < int64_t{999}; ++disk) {
-    std::error_code ec;
-    const auto size = std::filesystem::file_size(platform::ToPath(PartName(static_cast<uint32_t>(disk))), ec);
-    if (ec) break;
-    total += static_cast<int64_t>(size);
+    int64_t size = 0;
+    if (!platform::GetFileLength(PartName(static_cast<uint32_t>(disk)), size)) break;
+    total += size;
   }
   return total;
 }

@@ -250,7 +250,9 @@ TEST_F(SortRunTest, WithoutTheEngineArchivesAreOnlyCounted) {
   Archive("k.zip", zip);
   TSortRun run(host_);
   run.Unattended = true;
+  // A folder without the library: on Windows a missing one would mean the program's own.
   run.EngineDirectory = Path("no-engine-here") + D;
+  ASSERT_TRUE(platform::ForceDirectories(run.EngineDirectory));
   run.SortButtonClick();
   EXPECT_EQ(host_.summaries.at(0), "Обработано файлов: 1");
   ASSERT_EQ(host_.records.size(), 1u);
