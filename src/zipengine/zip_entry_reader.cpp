@@ -76,11 +76,17 @@ TZipEntryStatus TZipEntryReader::Locate(const zip::TZipDirRecord& record, int64_
   const std::string_view view(reinterpret_cast<const char*>(fixed), sizeof fixed);
   if (zip::GetLe32(view, 0) != zip::kLocalHeaderSig) return TZipEntryStatus::esBadLocalHeader;
   bound_ = 0;
+  data_size_ = 0;
   data_offset_ = header + static_cast<int64_t>(kLocalHeaderSize) + zip::GetLe16(view, 26) + zip::GetLe16(view, 28);
   if (data_offset_ > archive_size_) return TZipEntryStatus::esTruncated;
 
   // Sizes first, so that nothing is ever sized after a field the archive cannot back.
-  const uint64_t compressed = record.CompressedSize();
+  // A stored file declared empty is empty, whatever compressed size a writer
+  // gave it (some store the two bytes of an empty deflate stream).
+  const bool empty_stored =
+      record.CompressionMethod() == kMethodStored && !record.Encrypted() && record.UncompressedSize() == 0;
+  const uint64_t compressed = empty_stored ? 0 : record.CompressedSize();
+  data_size_ = compressed;
   const uint64_t uncompressed = record.UncompressedSize();
   if (compressed > static_cast<uint64_t>(archive_size_ - data_offset_)) return TZipEntryStatus::esTruncated;
   const uint64_t payload = compressed - (record.Encrypted() ? std::min<uint64_t>(compressed, kCryptHeaderSize) : 0);
@@ -118,7 +124,7 @@ TZipEntryResult TZipEntryReader::Extract(const zip::TZipDirRecord& record, const
                                          const std::function<void(uint64_t)>& progress) {
   TZipEntryResult result;
   const uint64_t declared = record.UncompressedSize();
-  uint64_t left = record.CompressedSize();
+  uint64_t left = data_size_;
   read_position_ = data_offset_;
   SizeBuffers(left, bound_ + 1);
   std::unique_ptr<TZipCryptKeys> keys;

@@ -107,6 +107,7 @@ class TZipEntryReader {
   common::TStream& archive_;
   int64_t archive_size_;
   int64_t data_offset_ = 0;
+  uint64_t data_size_ = 0;  // bytes of entry data after the local header
   int64_t read_position_ = 0;
   uint64_t bound_ = 0;
   std::unique_ptr<uint8_t[]> in_, out_;
