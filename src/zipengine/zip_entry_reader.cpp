@@ -176,6 +176,16 @@ TZipEntryResult TZipEntryReader::Extract(const zip::TZipDirRecord& record, const
       if (!deliver(out_.get(), n)) return result;
     }
   } else if (record.CompressionMethod() == kMethodDeflated) {
+    // Straight into the sink's memory when it has room for the whole entry and
+    // the byte that shows a longer stream.
+    size_t direct_capacity = 0;
+    uint8_t* direct = sink ? sink->Direct(direct_capacity) : nullptr;
+    if (direct && direct_capacity < bound_ + 1) direct = nullptr;
+    if (direct && !keys && InflateWhole(direct, declared)) {
+      result.whole_entry = true;
+      if (!deliver(direct, static_cast<size_t>(declared))) return result;
+      return Finish(record, result);
+    }
     if (!inflate_) inflate_ = std::make_unique<TInflate>();
     if (!inflate_->ready) {
       result.status = TZipEntryStatus::esBadData;
@@ -185,11 +195,6 @@ TZipEntryResult TZipEntryReader::Extract(const zip::TZipDirRecord& record, const
     inflateReset(&z);
     z.avail_in = 0;
     bool ended = false;
-    // Straight into the sink's memory when it has room for the whole entry and
-    // the byte that shows a longer stream.
-    size_t direct_capacity = 0;
-    uint8_t* direct = sink ? sink->Direct(direct_capacity) : nullptr;
-    if (direct && direct_capacity < bound_ + 1) direct = nullptr;
     while (!ended) {
       if (z.avail_in == 0 && left > 0) {
         const size_t n = ReadData(left, in_.get(), in_size_);
@@ -227,11 +232,27 @@ TZipEntryResult TZipEntryReader::Extract(const zip::TZipDirRecord& record, const
     result.status = TZipEntryStatus::esBadData;
     return result;
   }
-  if (result.produced < declared)
+  return Finish(record, result);
+}
+
+TZipEntryResult TZipEntryReader::Finish(const zip::TZipDirRecord& record, TZipEntryResult result) {
+  if (result.produced < record.UncompressedSize())
     result.status = TZipEntryStatus::esTooShort;
   else if (result.crc != record.CRC32())
     result.status = TZipEntryStatus::esCRC;
   return result;
+}
+
+bool TZipEntryReader::InflateWhole(uint8_t* out, uint64_t size) {
+  const uint64_t compressed = data_size_;
+  if (!TZipWholeInflate::Available() || compressed > kMaxWholeInput) return false;
+  if (compressed > whole_in_size_) {
+    whole_in_ = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(compressed));
+    whole_in_size_ = static_cast<size_t>(compressed);
+  }
+  if (!ReadAt(data_offset_, whole_in_.get(), static_cast<size_t>(compressed))) return false;
+  if (!whole_) whole_ = std::make_unique<TZipWholeInflate>();
+  return whole_->Inflate(whole_in_.get(), static_cast<size_t>(compressed), out, static_cast<size_t>(size));
 }
 
 }  // namespace zipengine
