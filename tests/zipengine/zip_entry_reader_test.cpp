@@ -53,7 +53,8 @@ struct TOutcome {
 void PatchCentral(std::string& archive, int entry, size_t field, uint32_t value) {
   size_t at = archive.find("PK\x01\x02");
   for (int i = 0; i < entry; ++i) at = archive.find("PK\x01\x02", at + 4);
-  for (int b = 0; b < 4; ++b) archive[at + field + static_cast<size_t>(b)] = static_cast<char>((value >> (8 * b)) & 0xFF);
+  for (int b = 0; b < 4; ++b)
+    archive[at + field + static_cast<size_t>(b)] = static_cast<char>((value >> (8 * b)) & 0xFF);
 }
 constexpr size_t kCentralCompressed = 20, kCentralUncompressed = 24;
 
@@ -68,11 +69,11 @@ TEST(ZipEntryReader, WholeEntryAndStreamingInflateAgree) {
   w.Add("good.xml", text);
   w.Add("empty.xml", "");
   w.Add("crc.xml", text).crc = 0x12345678;
-  w.Add("long.xml", text);    // declares less than the stream holds
-  w.Add("short.xml", text);   // declares more than the stream holds
-  w.Add("cut.xml", text);     // its data ends early
-  w.Add("bad.xml", noise);    // the data does not inflate
-  w.Add("bomb.xml", text);    // declares more than deflate can give
+  w.Add("long.xml", text);   // declares less than the stream holds
+  w.Add("short.xml", text);  // declares more than the stream holds
+  w.Add("cut.xml", text);    // its data ends early
+  w.Add("bad.xml", noise);   // the data does not inflate
+  w.Add("bomb.xml", text);   // declares more than deflate can give
   std::string archive = w.Build();
   PatchCentral(archive, 3, kCentralUncompressed, 1000);
   PatchCentral(archive, 4, kCentralUncompressed, static_cast<uint32_t>(text.size() + 10));
@@ -99,10 +100,10 @@ TEST(ZipEntryReader, WholeEntryAndStreamingInflateAgree) {
     return {r.status, r.crc, r.produced, sink.bytes, r.whole_entry};
   };
 
-  const std::vector<TZipEntryStatus> expected = {
-      TZipEntryStatus::esOk,      TZipEntryStatus::esOk,      TZipEntryStatus::esCRC,
-      TZipEntryStatus::esTooLong, TZipEntryStatus::esTooShort, TZipEntryStatus::esTruncated,
-      TZipEntryStatus::esBadData, TZipEntryStatus::esBadSizes};
+  const std::vector<TZipEntryStatus> expected = {TZipEntryStatus::esOk,       TZipEntryStatus::esOk,
+                                                 TZipEntryStatus::esCRC,      TZipEntryStatus::esTooLong,
+                                                 TZipEntryStatus::esTooShort, TZipEntryStatus::esTruncated,
+                                                 TZipEntryStatus::esBadData,  TZipEntryStatus::esBadSizes};
   ASSERT_EQ(file.Count(), static_cast<int>(expected.size()));
   for (int i = 0; i < file.Count(); ++i) {
     SCOPED_TRACE(file.Record(i)->FileName());
