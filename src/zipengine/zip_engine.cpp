@@ -7,6 +7,7 @@
 #include <string>
 
 #include "zipengine/zip_engine_job.h"
+#include "zipengine/zip_whole_inflate.h"
 #include "zipformat/zip_engine_records.h"
 
 #ifdef _WIN32
@@ -22,6 +23,8 @@ namespace {
 constexpr int kBuild = 1900120;
 constexpr const char* kName = "Vorlanex extraction engine";
 constexpr const char* kBanner = "Vorlanex extraction engine 1.90 (stored and deflated entries, zlib inflate)";
+constexpr const char* kBannerWhole =
+    "Vorlanex extraction engine 1.90 (stored and deflated entries, zlib and libdeflate inflate)";
 
 // Running commands, so ZE_Abort can tell a live key from a stale one.
 std::mutex g_jobs_lock;
@@ -97,7 +100,9 @@ ZE_EXPORT void ZE_CALL ZE_Name(char* buffer, int capacity, int wide) {
   }
 }
 
-ZE_EXPORT const char* ZE_CALL ZE_Banner(void) { return kBanner; }
+ZE_EXPORT const char* ZE_CALL ZE_Banner(void) {
+  return zipengine::TZipWholeInflate::Available() ? kBannerWhole : kBanner;
+}
 
 ZE_EXPORT const char* ZE_CALL ZE_Path(void) {
   static const std::string path = OwnPath();

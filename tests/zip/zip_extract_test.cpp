@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "platform/file_system.h"
+#include "platform/text_conversion.h"
 #include "support/folder_link.h"
 #include "support/zip_writer.h"
 #include "zip/zip_archive.h"
@@ -606,4 +607,77 @@ TEST_F(ZipExtract, StreamsOfTheApplication) {
   Unpack();
   EXPECT_EQ(zip_.ErrCode(), 103);
   EXPECT_TRUE(zip_.ZipStreams().empty());
+}
+
+// Archives as other tools write them: every entry is there and comes out whole.
+TEST_F(ZipExtract, ArchivesAsOtherToolsWriteThem) {
+  {  // 70,000 entries; the end record holds the count modulo 65,536 and no Zip64 record follows
+    TZipWriter w;
+    w.Entries().reserve(70000);
+    for (int i = 0; i < 70000; ++i)
+      w.Add("f" + std::to_string(i) + ".txt", std::to_string(i), TZipWriterMethod::zwmStored);
+    Open(w, "many.zip");
+    ASSERT_EQ(zip_.EntryCount(), 70000);
+    EXPECT_EQ(Bytes(zip_.ExtractToMemory("f69999.txt")), "69999");
+    EXPECT_EQ(Bytes(zip_.ExtractToMemory("f4463.txt")), "4463");
+  }
+  {  // a Zip64 archive behind a prefix, offsets relative to the archive data
+    TZipWriter w = Document();
+    w.zip64 = true;
+    w.Entries()[2].zip64 = true;
+    w.prefix = std::string(700, 'p');
+    Open(w, "prefixed.zip");
+    EXPECT_EQ(Bytes(zip_.ExtractToMemory("sig/doc.sig")), "signature");
+  }
+  {  // Zip64 blocks after other blocks, with only some fields escaped, version 20 stated
+    TZipWriter w = Document();
+    uint8_t escapes = 1;
+    for (auto& e : w.Entries()) {
+      e.zip64 = true;
+      e.zip64_version = false;
+      e.zip64_block_last = true;
+      e.zip64_escapes = escapes++;
+      e.central_extra = {{0x5455, "\x01\x02\x03\x04\x05"}};
+    }
+    Open(w, "blocks.zip");
+    EXPECT_EQ(Bytes(zip_.ExtractToMemory("doc.xml")), "<doc>the document</doc>");
+    EXPECT_EQ(Bytes(zip_.ExtractToMemory("sig/doc.sig")), "signature");
+    EXPECT_TRUE(skipped_.empty());
+  }
+}
+
+TEST_F(ZipExtract, EmptyStoredFileWithAWrongCompressedSize) {
+  TZipWriter w;
+  w.Add("empty.txt", "", TZipWriterMethod::zwmStored);
+  w.Add("empty2.txt", "", TZipWriterMethod::zwmStored);
+  w.Add("after.txt", "after");
+  std::string bytes = w.Build();
+  PatchCentral(bytes, 0, kCentralCompressed, 2);  // the two bytes of an empty deflate stream
+  PatchCentral(bytes, 1, kCentralCompressed, 0x7FFFFFFF);
+  support::SaveBytes(dir_ / "empty.zip", bytes);
+  zip_.SetZipFileName(dir_ / "empty.zip");
+  bool crc_error = false;
+  zip_.OnCRC32Error = [&](const std::string&, uint32_t, uint32_t, bool&) { crc_error = true; };
+  EXPECT_EQ(Bytes(zip_.ExtractToMemory("empty.txt")), "");
+  EXPECT_EQ(zip_.SuccessCount(), 1);
+  Unpack();
+  EXPECT_EQ(zip_.SuccessCount(), 3) << zip_.ErrMsg();
+  EXPECT_EQ(Tree(dir_ / "out"), (std::vector<std::string>{"after.txt", "empty.txt", "empty2.txt"}));
+  EXPECT_EQ(ReadFile(dir_ / "out/after.txt"), "after");
+  EXPECT_FALSE(crc_error);
+  EXPECT_TRUE(skipped_.empty());
+}
+
+TEST_F(ZipExtract, UnflaggedUtf8NamesFromUnixBesideWindowsNames) {
+  TZipWriter w;
+  w.Add("Документ.xml", "<unix/>").host = support::kHostUnix;
+  w.Add(platform::Utf8ToCodePage(1251, "Выписка.xml"), "<windows/>").host = support::kHostNtfs;
+  Open(w);
+  ASSERT_EQ(zip_.EntryCount(), 2);
+  EXPECT_EQ(zip_.Entry(0)->FileName(), "Документ.xml");
+  EXPECT_EQ(zip_.Entry(1)->FileName(),
+            platform::CodePageToUtf8(platform::AnsiCodePage(), platform::Utf8ToCodePage(1251, "Выписка.xml")));
+  EXPECT_EQ(Bytes(zip_.ExtractToMemory("Документ.xml")), "<unix/>");
+  Unpack();
+  EXPECT_EQ(ReadFile(dir_ / "out/Документ.xml"), "<unix/>");
 }
