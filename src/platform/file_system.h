@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 namespace platform {
 
@@ -55,8 +56,16 @@ bool FileExists(const std::string& path);
 bool DirectoryExists(const std::string& path);
 // Creates the folder with all missing parents; true when it exists afterwards.
 bool ForceDirectories(const std::string& path);
+// The same with the system's reason when the folder is not there afterwards.
+std::error_code CreateFolders(const std::string& path);
 // Copies a file, replacing a file of the target name; true on success.
 bool CopyFileReplace(const std::string& source, const std::string& target);
+// Renames a file, replacing a file (or a link itself) of the new name in one
+// step; a folder of that name is never replaced.
+std::error_code RenameReplace(const std::string& from, const std::string& to);
+// True when both files hold the same bytes; error is set (and the answer false)
+// when either cannot be read.
+bool SameContent(const std::string& a, const std::string& b, std::error_code& error);
 
 // Full path of the running program, and its folder with a trailing delimiter.
 std::string ExecutablePath();
