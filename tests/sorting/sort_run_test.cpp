@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
+
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -753,3 +758,42 @@ TEST_F(PlacementTest, TheFullSummaryNamesEveryKindOfTrouble) {
             "Не удалось разместить файлов: 1");
   EXPECT_EQ(run_->SummaryText(), "Обработано файлов: 3\r\nНе удалось разместить файлов: 1");
 }
+
+#ifndef _WIN32
+// The system refuses to let a file grow past a limit, as a full disk would.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    signal_ = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = saved_;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &saved_);
+    std::signal(SIGXFSZ, signal_);
+  }
+
+ private:
+  rlimit saved_{};
+  void (*signal_)(int);
+};
+
+TEST_F(PlacementTest, AWriteTheSystemRefusesDuringTheUnpackNamesTheEntryAndTheReason) {
+  auto zip = Pair(KptDoc([](auto&) {}), "signature");
+  zip.Add("big.bin", Noise(2 << 20), support::TZipWriterMethod::zwmStored);
+  Archive("a.zip", zip);
+  {
+    FileSizeLimit limit(1 << 20);
+    EXPECT_EQ(Run(), "Обработано файлов: 1\r\nНе удалось разместить файлов: 1");
+  }
+  ASSERT_EQ(host_.records.size(), 1u);
+  EXPECT_EQ(host_.records[0].action, TDocumentAction::PlacementFailed);
+  const std::string& reason = host_.records[0].reason;
+  EXPECT_NE(reason.find("big.bin"), std::string::npos) << reason;
+  EXPECT_NE(reason.find("файл слишком велик"), std::string::npos) << reason;
+  EXPECT_FALSE(platform::FileExists(folder_ + "doc.xml"));
+  EXPECT_TRUE(Temporaries().empty());
+}
+#endif
