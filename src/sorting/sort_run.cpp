@@ -648,14 +648,18 @@ void TSortRun::Settle(TPlacement& placement, TDocumentRecord& record) {
     placed = OnConflict == TConflictPolicy::Replace ? TDocumentAction::Replaced : TDocumentAction::Renamed;
   }
 
-  // Nothing is moved until every target is known to take a file.
+  // Nothing is moved until every target is known to take a file: its folder
+  // is there (making folders replaces nothing) and no folder has its name.
   for (size_t i = 0; i < count; ++i) {
     if (same[i]) continue;
-    const std::string target = placement.folder + Numbered(placement.files[i], n);
-    std::error_code ec;
-    if (fs::is_directory(fs::symlink_status(platform::ToPath(target), ec))) {
+    const std::string name = Numbered(placement.files[i], n);
+    const std::string target = placement.folder + name;
+    std::error_code error = platform::CreateFolders(platform::FromPath(platform::ToPath(target).parent_path()));
+    if (!error && fs::is_directory(fs::symlink_status(platform::ToPath(target), error)))
+      error = std::make_error_code(std::errc::is_a_directory);
+    if (error && error != std::errc::no_such_file_or_directory) {
       record.action = TDocumentAction::PlacementFailed;
-      record.reason = placement.files[i] + ": на месте файла папка";
+      record.reason = name + ": " + platform::ErrorReason(error);
       return;
     }
   }
@@ -663,11 +667,9 @@ void TSortRun::Settle(TPlacement& placement, TDocumentRecord& record) {
     if (same[i]) continue;
     const std::string name = Numbered(placement.files[i], n);
     const std::string target = placement.folder + name;
-    std::error_code error = platform::CreateFolders(platform::FromPath(platform::ToPath(target).parent_path()));
-    if (!error) {
-      error = placement.copy ? platform::CopyFileWhole(placement.sources[i], target, [this] { return PollStop(); })
-                             : platform::RenameReplace(placement.sources[i], target);
-    }
+    const std::error_code error =
+        placement.copy ? platform::CopyFileWhole(placement.sources[i], target, [this] { return PollStop(); })
+                       : platform::RenameReplace(placement.sources[i], target);
     if (error == std::errc::operation_canceled && stop_) {
       record.action = TDocumentAction::Interrupted;
       return;

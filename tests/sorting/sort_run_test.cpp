@@ -526,6 +526,19 @@ TEST_F(PlacementTest, AnUnpackFailingInItsSecondEntryLeavesTheEarlierFilesUntouc
   EXPECT_TRUE(Temporaries().empty());
 }
 
+TEST_F(PlacementTest, AFileInTheWayOfAStoredFolderMovesNothing) {
+  Archive("a.zip", Pair(KptDoc([](auto&) {}), "signature one"));
+  Run();
+  support::SaveBytes(folder_ + "docs", "a file where the archive keeps a folder");
+  auto zip = Pair(KptDoc([](auto& d) { d.certification->number = "2"; }), "signature two");
+  zip.Add("docs/readme.txt", "x");
+  Archive("a.zip", zip);
+  EXPECT_EQ(Run(), "Обработано файлов: 1\r\nНе удалось разместить файлов: 1");
+  EXPECT_EQ(host_.records.at(1).reason, ToPlatformPath("docs\\readme.txt") + ": часть пути не папка");
+  EXPECT_EQ(Read(folder_ + "doc.xml.sig"), "signature one");
+  EXPECT_TRUE(Temporaries().empty());
+}
+
 TEST_F(PlacementTest, EntriesRefusedForSafetyDoNotFailTheArchive) {
   auto zip = Pair(KptDoc([](auto&) {}), "signature");
   zip.Add("../escape.txt", "x");
