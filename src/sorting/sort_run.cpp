@@ -411,8 +411,10 @@ void TSortRun::ProcessDocument(zip::TZipArchive& archive, const std::string& ent
   }
   {
     TStageScope place(Observer, TSortStage::Place);
-    record.target_folder = target_folder(*values);
-    const std::string output = host_.OutputFolder();
+    record.target_folder = target_folder(*values, true);
+    // The output folder as this document's values make it: its text may hold
+    // placeholders too.
+    const std::string output = target_folder(*values, false);
     if (!LiesInside(record.target_folder, output)) {
       record.action = TDocumentAction::OutsideOutput;
       record.reason = "папка " + record.target_folder + " лежит вне выходной папки " + output;
@@ -429,18 +431,18 @@ void TSortRun::ProcessDocument(zip::TZipArchive& archive, const std::string& ent
 
 void TSortRun::ProcessKptDocument(zip::TZipArchive& archive, const std::string& entry, common::TStream& stream) {
   ProcessDocument<cadastral::TKPTFileInfoData>(archive, entry, stream, cadastral::fkKPT, &ReadKptInfo, KptCount,
-                                               [this](const cadastral::TKPTFileInfoData& values) {
+                                               [this](const cadastral::TKPTFileInfoData& values, bool with_rule) {
                                                  return GetKptTargetFolder(values, host_.OutputFolder(),
-                                                                           host_.KptRule());
+                                                                           with_rule ? host_.KptRule() : std::string());
                                                });
 }
 
 void TSortRun::ProcessKvzuDocument(zip::TZipArchive& archive, const std::string& entry, common::TStream& stream) {
-  ProcessDocument<cadastral::TKvzuFileInfoData>(archive, entry, stream, cadastral::fkKvzu, &ReadKvzuInfo, KvzuCount,
-                                                [this](const cadastral::TKvzuFileInfoData& values) {
-                                                  return GetKvzuTargetFolder(values, host_.OutputFolder(),
-                                                                             host_.KvzuRule());
-                                                });
+  ProcessDocument<cadastral::TKvzuFileInfoData>(
+      archive, entry, stream, cadastral::fkKvzu, &ReadKvzuInfo, KvzuCount,
+      [this](const cadastral::TKvzuFileInfoData& values, bool with_rule) {
+        return GetKvzuTargetFolder(values, host_.OutputFolder(), with_rule ? host_.KvzuRule() : std::string());
+      });
 }
 
 namespace fs = std::filesystem;

@@ -206,7 +206,9 @@ class TSortRun {
   void ProcessKptDocument(zip::TZipArchive& archive, const std::string& entry, common::TStream& stream);
   void ProcessKvzuDocument(zip::TZipArchive& archive, const std::string& entry, common::TStream& stream);
   // Reading, counting and placing are the same for both kinds; only the reader,
-  // the counter and the rule differ.
+  // the counter and the rule differ. target_folder(values, true) is the
+  // document's folder, target_folder(values, false) the output folder it must
+  // lie in.
   template <typename Values, typename TargetFolder>
   void ProcessDocument(zip::TZipArchive& archive, const std::string& entry, common::TStream& stream,
                        cadastral::TOstrevanFileKind kind,

@@ -466,6 +466,16 @@ TEST_F(PlacementTest, ARuleThatClimbsOutPlacesNothing) {
   EXPECT_EQ(Tree(), (std::set<std::string>{"in", ToPlatformPath("in\\k.zip")}));
 }
 
+TEST_F(PlacementTest, AnOutputFolderHoldingAPlaceholderStillTakesItsDocuments) {
+  support::TZipWriter zip;
+  zip.Add("k.xml", KptDoc([](auto&) {}));
+  Archive("k.zip", zip);
+  host_.output = Path("{Номер региона}");
+  EXPECT_EQ(Run(), "Обработано файлов: 1\r\nИз них файлов КПТ: 1");
+  EXPECT_TRUE(
+      platform::FileExists(ToPlatformPath(Path("50") + "\\МСК-50, зона 2\\50\\20\\00 10 33 6\\2015-03-12\\k.xml")));
+}
+
 TEST_F(PlacementTest, ATruncatedDocumentIsNotPlaced) {
   testdocs::TBuildOptions cut;
   cut.truncate_at = 400;
