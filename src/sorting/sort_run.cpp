@@ -494,6 +494,8 @@ struct TSortRun::TPlacement {
   std::string archive;  // the archive they come from
   std::vector<std::string> files;
   std::vector<std::string> sources;  // staged files, or the archive itself (copy)
+  // Folders stored in the archive, kept also when empty.
+  std::vector<std::string> folders;
   bool copy = false;
 };
 
@@ -573,8 +575,7 @@ void TSortRun::UnpackDocument(zip::TZipArchive& archive, TDocumentRecord& record
     const fs::path relative = it->path().lexically_relative(root);
     std::error_code ec;
     if (it->is_directory(ec)) {
-      // Folders stored in the archive are kept, also when empty.
-      platform::CreateFolders(placement.folder + platform::FromPath(relative));
+      placement.folders.push_back(platform::FromPath(relative));
       continue;
     }
     placement.files.push_back(platform::FromPath(relative));
@@ -683,6 +684,7 @@ void TSortRun::Settle(TPlacement& placement, TDocumentRecord& record) {
     }
     placed_[PlacedKey(target)] = placement.archive;
   }
+  for (const std::string& folder : placement.folders) platform::CreateFolders(placement.folder + folder);
   if (n > 1) record.reason += "; размещён как " + FileNameOf(Numbered(placement.files.front(), n));
   record.action = placed;
 }
