@@ -1,6 +1,10 @@
 #include "platform/file_system.h"
 
+#include <cstdio>
+#include <cstring>
+#include <fstream>
 #include <system_error>
+#include <vector>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -11,10 +15,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <vector>
 #endif
 
+#include "platform/system_error.h"
 #include "platform/text_conversion.h"
 
 namespace platform {
@@ -342,6 +345,65 @@ bool ForceDirectories(const std::string& path) {
   const auto p = ToPath(path);
   std::filesystem::create_directories(p, ec);
   return std::filesystem::is_directory(p, ec);
+}
+
+std::error_code CreateFolders(const std::string& path) {
+  if (path.empty()) return std::make_error_code(std::errc::invalid_argument);
+  std::error_code ec;
+  const auto p = ToPath(path);
+  std::filesystem::create_directories(p, ec);
+  std::error_code probe;
+  if (std::filesystem::is_directory(p, probe)) return {};
+  return ec ? ec : std::make_error_code(std::errc::not_a_directory);
+}
+
+std::error_code RenameReplace(const std::string& from, const std::string& to) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(std::filesystem::symlink_status(ToPath(to), ec)))
+    return std::make_error_code(std::errc::is_a_directory);
+#ifdef _WIN32
+  if (!MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING)) return LastSystemError();
+#else
+  if (::rename(from.c_str(), to.c_str()) != 0) return LastSystemError();
+#endif
+  return {};
+}
+
+bool SameContent(const std::string& a, const std::string& b, std::error_code& error) {
+  error.clear();
+  std::error_code ec;
+  const auto size_a = std::filesystem::file_size(ToPath(a), ec);
+  if (ec) {
+    error = ec;
+    return false;
+  }
+  const auto size_b = std::filesystem::file_size(ToPath(b), ec);
+  if (ec) {
+    error = ec;
+    return false;
+  }
+  if (size_a != size_b) return false;
+  std::ifstream in_a(ToPath(a), std::ios::binary), in_b(ToPath(b), std::ios::binary);
+  if (!in_a || !in_b) {
+    error = std::make_error_code(std::errc::io_error);
+    return false;
+  }
+  constexpr size_t kBlock = 1 << 16;
+  std::vector<char> block_a(kBlock), block_b(kBlock);
+  for (;;) {
+    in_a.read(block_a.data(), kBlock);
+    in_b.read(block_b.data(), kBlock);
+    const std::streamsize got = in_a.gcount();
+    if (got != in_b.gcount()) return false;
+    if (got == 0) break;
+    if (std::memcmp(block_a.data(), block_b.data(), static_cast<size_t>(got)) != 0) return false;
+    if (got < static_cast<std::streamsize>(kBlock)) break;
+  }
+  if (in_a.bad() || in_b.bad()) {
+    error = std::make_error_code(std::errc::io_error);
+    return false;
+  }
+  return true;
 }
 
 bool CopyFileReplace(const std::string& source, const std::string& target) {

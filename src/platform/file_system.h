@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 namespace platform {
 
@@ -75,6 +76,14 @@ bool GetFileModificationSeconds(const std::string& path, int64_t& unix_seconds);
 // rest (which does not exist yet) appended as written; empty on failure. Two
 // paths name the same place only if this gives them the same text.
 std::string RealPath(const std::string& path);
+// ForceDirectories with the system's reason when the folder is not there afterwards.
+std::error_code CreateFolders(const std::string& path);
+// Renames a file, replacing a file (or a link itself) of the new name in one
+// step; a folder of that name is never replaced.
+std::error_code RenameReplace(const std::string& from, const std::string& to);
+// True when both files hold the same bytes; error is set (and the answer false)
+// when either cannot be read.
+bool SameContent(const std::string& a, const std::string& b, std::error_code& error);
 
 // Full path of the running program, and its folder with a trailing delimiter.
 std::string ExecutablePath();

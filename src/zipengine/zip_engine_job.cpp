@@ -7,6 +7,7 @@
 #include "common/text_format.h"
 #include "platform/file_system.h"
 #include "platform/replace_file_stream.h"
+#include "platform/system_error.h"
 #include "platform/text_conversion.h"
 #include "zipengine/zip_entry_path.h"
 #include "zipformat/zip_error.h"
@@ -127,6 +128,11 @@ struct TZipEngineJob::TTarget {
   std::unique_ptr<TFileSink> file;
   TZipEntrySink* sink = nullptr;
 };
+
+std::string TZipEngineJob::SystemReason(const TTarget& target) {
+  if (!target.file || !target.file->file.Error()) return {};
+  return ": " + platform::ErrorReason(target.file->file.Error());
+}
 
 TZipEngineJob::TZipEngineJob(const TZipCommandRecord& command) : command_(command) {
   name_options_.encoding = static_cast<zip::TZipEncodingOpts>(command.encoding & 0x7F);
@@ -510,13 +516,13 @@ void TZipEngineJob::ProcessEntry(const TZipDirRecord& record, int index, int str
     if (!keep && !fatal_) Skip(target.name, stCRCError, StatusText(result.status));
   } else if (!keep && !fatal_) {
     Skip(target.name, result.status == TZipEntryStatus::esWriteFailed ? stGeneralExtractError : stReadError,
-         StatusText(result.status));
+         StatusText(result.status) + SystemReason(target));
   }
   if (target.stream) target.stream->Close();
   if (target.file) {
     if (keep && !fatal_ && !target.file->file.Commit()) {
       keep = false;
-      Skip(target.name, stGeneralExtractError, "cannot put the file in place");
+      Skip(target.name, stGeneralExtractError, "cannot put the file in place" + SystemReason(target));
     }
     if (!keep || fatal_) target.file->file.Discard();
   }

@@ -131,7 +131,7 @@ TEST_F(CliTest, ReportHasARowPerDocumentAndArchiveAndDamageGivesExitOne) {
   const std::string doc_row = "план.zip;документ.xml;КПТ;09;50:20:0010336;МСК-50, зона 2;50/201/16-412345;2016-05-12;;";
   bool found = false;
   for (const auto& row : rows)
-    found |= row.find(doc_row) != std::string::npos && row.find(";copied\r") != std::string::npos;
+    found |= row.find(doc_row) != std::string::npos && row.find(";скопирован\r") != std::string::npos;
   EXPECT_TRUE(found) << csv;
   EXPECT_EQ(cli::TCsvReport::Field("a;b\"c"), "\"a;b\"\"c\"");
 }
