@@ -107,7 +107,7 @@ if(NOT row_count EQUAL 14)
   string(APPEND failures "the report has ${row_count} lines, not 14\n")
 endif()
 foreach(text "Архив;Файл в архиве;Вид;Версия" "Выписка 66-41-0203004-12.xml;КВЗУ;06;66:41:0203004:12;МСК-66 зона 1"
-             "not a registry document")
+             "не документ реестра")
   string(FIND "${report}" "${text}" at)
   if(at EQUAL -1)
     string(APPEND failures "no \"${text}\" in the report\n")
