@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <system_error>
 #include <vector>
 
@@ -347,65 +348,6 @@ bool ForceDirectories(const std::string& path) {
   return std::filesystem::is_directory(p, ec);
 }
 
-std::error_code CreateFolders(const std::string& path) {
-  if (path.empty()) return std::make_error_code(std::errc::invalid_argument);
-  std::error_code ec;
-  const auto p = ToPath(path);
-  std::filesystem::create_directories(p, ec);
-  std::error_code probe;
-  if (std::filesystem::is_directory(p, probe)) return {};
-  return ec ? ec : std::make_error_code(std::errc::not_a_directory);
-}
-
-std::error_code RenameReplace(const std::string& from, const std::string& to) {
-  std::error_code ec;
-  if (std::filesystem::is_directory(std::filesystem::symlink_status(ToPath(to), ec)))
-    return std::make_error_code(std::errc::is_a_directory);
-#ifdef _WIN32
-  if (!MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING)) return LastSystemError();
-#else
-  if (::rename(from.c_str(), to.c_str()) != 0) return LastSystemError();
-#endif
-  return {};
-}
-
-bool SameContent(const std::string& a, const std::string& b, std::error_code& error) {
-  error.clear();
-  std::error_code ec;
-  const auto size_a = std::filesystem::file_size(ToPath(a), ec);
-  if (ec) {
-    error = ec;
-    return false;
-  }
-  const auto size_b = std::filesystem::file_size(ToPath(b), ec);
-  if (ec) {
-    error = ec;
-    return false;
-  }
-  if (size_a != size_b) return false;
-  std::ifstream in_a(ToPath(a), std::ios::binary), in_b(ToPath(b), std::ios::binary);
-  if (!in_a || !in_b) {
-    error = std::make_error_code(std::errc::io_error);
-    return false;
-  }
-  constexpr size_t kBlock = 1 << 16;
-  std::vector<char> block_a(kBlock), block_b(kBlock);
-  for (;;) {
-    in_a.read(block_a.data(), kBlock);
-    in_b.read(block_b.data(), kBlock);
-    const std::streamsize got = in_a.gcount();
-    if (got != in_b.gcount()) return false;
-    if (got == 0) break;
-    if (std::memcmp(block_a.data(), block_b.data(), static_cast<size_t>(got)) != 0) return false;
-    if (got < static_cast<std::streamsize>(kBlock)) break;
-  }
-  if (in_a.bad() || in_b.bad()) {
-    error = std::make_error_code(std::errc::io_error);
-    return false;
-  }
-  return true;
-}
-
 bool CopyFileReplace(const std::string& source, const std::string& target) {
   std::error_code ec;
   return std::filesystem::copy_file(ToPath(source), ToPath(target), std::filesystem::copy_options::overwrite_existing,
@@ -420,6 +362,87 @@ std::string RealPath(const std::string& path) {
 }
 
 #endif
+
+std::error_code CreateFolders(const std::string& path) {
+  if (path.empty()) return std::make_error_code(std::errc::invalid_argument);
+#ifdef _WIN32
+  if (ForceDirectories(path)) return {};
+  const std::error_code ec = LastSystemError();
+  // The system says "exists" or "path not found" when a file stands where a
+  // folder of the path should be; say what is wrong, as POSIX systems do.
+  for (std::string level = path; !level.empty();) {
+    if (GetPathKind(level, true) == TPathKind::File) return std::make_error_code(std::errc::not_a_directory);
+    const size_t cut = level.find_last_of("\\/");
+    if (cut == std::string::npos || cut == 0) break;
+    level.resize(cut);
+  }
+  return ec ? ec : std::make_error_code(std::errc::not_a_directory);
+#else
+  std::error_code ec;
+  const auto p = ToPath(path);
+  std::filesystem::create_directories(p, ec);
+  std::error_code probe;
+  if (std::filesystem::is_directory(p, probe)) return {};
+  return ec ? ec : std::make_error_code(std::errc::not_a_directory);
+#endif
+}
+
+std::error_code RenameReplace(const std::string& from, const std::string& to) {
+  if (GetPathKind(to, false) == TPathKind::Directory) return std::make_error_code(std::errc::is_a_directory);
+#ifdef _WIN32
+  if (!MoveFileExW(common::WidePath(from).c_str(), common::WidePath(to).c_str(), MOVEFILE_REPLACE_EXISTING))
+    return LastSystemError();
+#else
+  if (::rename(from.c_str(), to.c_str()) != 0) return LastSystemError();
+#endif
+  return {};
+}
+
+namespace {
+
+std::FILE* OpenForReading(const std::string& path) {
+#ifdef _WIN32
+  return _wfopen(common::WidePath(path).c_str(), L"rb");
+#else
+  return std::fopen(path.c_str(), "rb");
+#endif
+}
+
+}  // namespace
+
+bool SameContent(const std::string& a, const std::string& b, std::error_code& error) {
+  error.clear();
+  int64_t size_a = 0, size_b = 0;
+  if (!GetFileLength(a, size_a) || !GetFileLength(b, size_b)) {
+    error = LastSystemError();
+    if (!error) error = std::make_error_code(std::errc::no_such_file_or_directory);
+    return false;
+  }
+  if (size_a != size_b) return false;
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> in_a(OpenForReading(a), &std::fclose);
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> in_b(OpenForReading(b), &std::fclose);
+  if (!in_a || !in_b) {
+    error = LastSystemError();
+    if (!error) error = std::make_error_code(std::errc::io_error);
+    return false;
+  }
+  constexpr size_t kBlock = 1 << 16;
+  std::vector<char> block_a(kBlock), block_b(kBlock);
+  for (;;) {
+    const size_t got_a = std::fread(block_a.data(), 1, kBlock, in_a.get());
+    const size_t got_b = std::fread(block_b.data(), 1, kBlock, in_b.get());
+    if (got_a != got_b) break;
+    if (got_a == 0) break;
+    if (std::memcmp(block_a.data(), block_b.data(), got_a) != 0) return false;
+    if (got_a < kBlock) break;
+  }
+  if (std::ferror(in_a.get()) || std::ferror(in_b.get())) {
+    error = std::make_error_code(std::errc::io_error);
+    return false;
+  }
+  // Same length, same bytes up to where both ended.
+  return std::feof(in_a.get()) && std::feof(in_b.get());
+}
 
 std::string ExecutableDirectory() {
   const std::string exe = ExecutablePath();

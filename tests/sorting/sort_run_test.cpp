@@ -651,7 +651,9 @@ TEST_F(PlacementTest, KeepLeavesTheFirstAndReplaceTheLastWithTheConflictCounted)
   const std::string second = KptDoc([](auto& d) { d.certification->number = "2"; });
   Archive("a/doc.zip", Pair(first, "sig 1"));
   Archive("b/doc.zip", Pair(second, "sig 2"));
-  auto bytes_of = [&](const std::string& archive) { return archive == InPath("a/doc.zip") ? first : second; };
+  auto bytes_of = [&](const std::string& archive) {
+    return archive == InPath(std::string("a") + D + "doc.zip") ? first : second;
+  };
 
   policy_ = TConflictPolicy::Keep;
   EXPECT_EQ(Run(),
