@@ -147,6 +147,8 @@ std::string TSortRun::SummaryText() const {
   return common::Trim(text);
 }
 
+std::string TSortRun::FullSummaryText() const { return SummaryText(); }
+
 std::string TSortRun::EngineFolder() const {
   return EngineDirectory.empty() ? platform::ExecutableDirectory() : EngineDirectory;
 }

@@ -31,6 +31,10 @@ enum class TDocumentAction {
 
 const char* ActionName(TDocumentAction action);
 
+// What a run does when a document would replace a file that the same run placed
+// from another archive.
+enum class TConflictPolicy { Replace, Keep, Rename };
+
 struct TDocumentRecord {
   std::string archive;  // full path of the archive
   std::string entry;    // name of the XML entry in the archive
@@ -120,11 +124,16 @@ class TSortRun {
   std::string EngineDirectory;
   // None by default; stays the caller's.
   TSortObserver* Observer = nullptr;
+  TConflictPolicy OnConflict = TConflictPolicy::Replace;
 
   int KptCount = 0;
   int KvzuCount = 0;
+  int UnreadableCount = 0;
+  int UnrecognisedCount = 0;
+  int UnsupportedCount = 0;
   // Documents that could not be placed in the last run.
   int FailedCount = 0;
+  int ConflictCount = 0;
   // Archives of the last run, in the order of the search.
   int N = 0;
   // Archives the last run handled: N unless the host stopped it.
@@ -136,10 +145,12 @@ class TSortRun {
   // True when the entry name ends in ".xml", ignoring case.
   static bool IsXmlFileName(const std::string& name);
 
+  std::string SummaryText() const;
+  std::string FullSummaryText() const;
+
  private:
   void Run();
   std::string EngineFolder() const;
-  std::string SummaryText() const;
   void ProcessArchive(const std::string& path);
   void ProcessXmlStream(zip::TZipArchive& archive, const std::string& entry, common::TStream* stream);
   static cadastral::TOstrevanFileKind GetDocumentKind(common::TStream& stream);
