@@ -236,23 +236,45 @@ std::string WithoutCarriageReturns(const std::string& text) {
   return result;
 }
 
-// Whether a document's record tells of something that the user has to see to:
-// it was not extracted, not read or not placed.
-bool IsFailure(const sorting::TDocumentRecord& record) {
+// What a document's record asks of the terminal.
+enum class TNotice {
+  None,      // placed, or nothing to place, or the run was stopped
+  Failure,   // not extracted, not read or not placed: a line, and status 1
+  Conflict,  // placed where another archive of this run had placed its files: a line
+};
+
+TNotice NoticeOf(sorting::TDocumentAction action) {
   using sorting::TDocumentAction;
-  switch (record.action) {
+  switch (action) {
     case TDocumentAction::Unpacked:
     case TDocumentAction::Copied:
     case TDocumentAction::WouldPlace:
     case TDocumentAction::NotRegistry:
-      return false;
+    case TDocumentAction::Identical:
+    case TDocumentAction::Interrupted:
+      return TNotice::None;
     case TDocumentAction::NotExtracted:
+    case TDocumentAction::NotRead:
+    case TDocumentAction::OutsideOutput:
     case TDocumentAction::PlacementFailed:
-      return true;
-    default:
-      // An outcome that leaves the document unplaced says why.
-      return !record.reason.empty();
+    case TDocumentAction::Kept:
+      return TNotice::Failure;
+    case TDocumentAction::Renamed:
+    case TDocumentAction::Replaced:
+      return TNotice::Conflict;
   }
+  return TNotice::None;
+}
+
+// "archive [entry]: what happened: why (folder)", the reason without the entry
+// that the line names already, the folder when the reason does not name it.
+std::string DocumentLine(const sorting::TDocumentRecord& record, std::string reason) {
+  if (reason.rfind(record.entry + ": ", 0) == 0) reason.erase(0, record.entry.size() + 2);
+  std::string line = record.archive + " [" + record.entry + "]: " + sorting::ActionName(record.action);
+  if (!reason.empty()) line += ": " + reason;
+  if (!record.target_folder.empty() && reason.find(record.target_folder) == std::string::npos)
+    line += " (" + record.target_folder + ")";
+  return line;
 }
 
 // Stands in for the window: answers the run's questions from the options and
@@ -296,22 +318,31 @@ class TCliHost : public sorting::TSortHost {
   void ArchiveFailed(const std::string& path, const std::string& message) override {
     std::string reason = OneLine(message);
     if (reason.empty() && !messages_.empty()) reason = messages_.back();
-    archive_result_ = "архив не прочитан";
-    if (!reason.empty()) archive_result_ += ": " + reason;
-    Failure(path + ": " + archive_result_);
+    const std::string result = "архив не прочитан" + (reason.empty() ? "" : ": " + reason);
+    // Its own row, also when documents of the archive came before the error.
+    if (report_) report_->AddArchive(path, result);
+    ++rows_in_archive_;
+    Failure(path + ": " + result);
   }
   void DocumentHandled(const sorting::TDocumentRecord& record) override {
-    ++documents_in_archive_;
+    ++rows_in_archive_;
     if (report_) report_->AddDocument(record);
     if (record.action == sorting::TDocumentAction::WouldPlace && !options_.quiet)
       Line(out_, record.archive + " [" + record.entry + "] -> " + record.target_folder);
-    if (!IsFailure(record)) return;
-    // Without a reason of its own, the component's last word on the archive is the reason.
-    std::string reason = OneLine(record.reason);
-    if (reason.empty() && !messages_.empty()) reason = messages_.back();
-    Failure(record.archive + " [" + record.entry + "]: " + sorting::ActionName(record.action) +
-            (reason.empty() ? "" : ": " + reason) +
-            (record.target_folder.empty() ? "" : " (" + record.target_folder + ")"));
+    switch (NoticeOf(record.action)) {
+      case TNotice::None:
+        break;
+      case TNotice::Failure: {
+        // Without a reason of its own, the component's last word on the archive is the reason.
+        std::string reason = OneLine(record.reason);
+        if (reason.empty() && !messages_.empty()) reason = messages_.back();
+        Failure(DocumentLine(record, reason));
+        break;
+      }
+      case TNotice::Conflict:
+        if (!options_.quiet) Line(err_, DocumentLine(record, OneLine(record.reason)));
+        break;
+    }
   }
   void ArchiveMessage(const std::string&, int code, const std::string& text) override {
     if (code != 0) messages_.push_back(OneLine(text));
@@ -324,14 +355,12 @@ class TCliHost : public sorting::TSortHost {
     if (!failed_in_archive_)
       for (const std::string& message : messages_) Line(err_, current_ + ": " + message);
     if (report_) {
-      if (documents_in_archive_ == 0)
-        report_->AddArchive(current_, archive_result_.empty() ? "нет XML-документа" : archive_result_);
+      if (rows_in_archive_ == 0) report_->AddArchive(current_, "нет XML-документа");
       report_->Flush();
     }
     current_.clear();
     messages_.clear();
-    archive_result_.clear();
-    documents_in_archive_ = 0;
+    rows_in_archive_ = 0;
     failed_in_archive_ = false;
   }
   bool Incomplete() const { return incomplete_; }
@@ -360,10 +389,10 @@ class TCliHost : public sorting::TSortHost {
   TCsvReport* report_;
   bool progress_shown_ = false;
   std::string current_;
-  int documents_in_archive_ = 0;
+  // Report rows about the archive in hand.
+  int rows_in_archive_ = 0;
   // The component's error messages about the archive in hand.
   std::vector<std::string> messages_;
-  std::string archive_result_;
   bool failed_in_archive_ = false;
   bool incomplete_ = false;
   bool fatal_ = false;

@@ -54,19 +54,47 @@ class TStageScope {
 const char* ActionName(TDocumentAction action) {
   switch (action) {
     case TDocumentAction::Unpacked:
-      return "unpacked";
+      return "распакован";
     case TDocumentAction::Copied:
-      return "copied";
+      return "скопирован";
     case TDocumentAction::WouldPlace:
-      return "would place";
+      return "будет размещён";
     case TDocumentAction::NotExtracted:
-      return "not extracted";
+      return "не извлечён из архива";
     case TDocumentAction::NotRegistry:
-      return "not a registry document";
+      return "не документ реестра";
+    case TDocumentAction::NotRead:
+      return "документ не прочитан";
+    case TDocumentAction::OutsideOutput:
+      return "папка вне выходной папки";
     case TDocumentAction::PlacementFailed:
-      return "placement failed";
+      return "не размещён";
+    case TDocumentAction::Renamed:
+      return "размещён под другим именем";
+    case TDocumentAction::Replaced:
+      return "размещён с заменой";
+    case TDocumentAction::Kept:
+      return "не размещён: место занято";
+    case TDocumentAction::Identical:
+      return "такой же уже размещён";
+    case TDocumentAction::Interrupted:
+      return "прервано";
   }
   return "";
+}
+
+bool IsPlaced(TDocumentAction action) {
+  switch (action) {
+    case TDocumentAction::Unpacked:
+    case TDocumentAction::Copied:
+    case TDocumentAction::WouldPlace:
+    case TDocumentAction::Renamed:
+    case TDocumentAction::Replaced:
+    case TDocumentAction::Identical:
+      return true;
+    default:
+      return false;
+  }
 }
 
 TSortRun::TSortRun(TSortHost& host) : host_(host) {}
@@ -144,10 +172,21 @@ std::string TSortRun::SummaryText() const {
   if (KptCount > 0) text += common::Format("Из них файлов КПТ: %d\r\n", KptCount);
   if (KvzuCount > 0) text += common::Format("Из них файлов КВЗУ: %d\r\n", KvzuCount);
   if (FailedCount > 0) text += common::Format("Не удалось разместить файлов: %d\r\n", FailedCount);
+  if (ConflictCount > 0) text += common::Format("Конфликтов размещения: %d\r\n", ConflictCount);
   return common::Trim(text);
 }
 
-std::string TSortRun::FullSummaryText() const { return SummaryText(); }
+std::string TSortRun::FullSummaryText() const {
+  std::string text = common::Format("Обработано файлов: %d\r\n", N);
+  if (KptCount > 0) text += common::Format("Из них файлов КПТ: %d\r\n", KptCount);
+  if (KvzuCount > 0) text += common::Format("Из них файлов КВЗУ: %d\r\n", KvzuCount);
+  if (UnreadableCount > 0) text += common::Format("Не удалось прочитать архивов: %d\r\n", UnreadableCount);
+  if (UnrecognisedCount > 0) text += common::Format("Не распознано документов: %d\r\n", UnrecognisedCount);
+  if (UnsupportedCount > 0) text += common::Format("Документов неподдерживаемых версий: %d\r\n", UnsupportedCount);
+  if (FailedCount > 0) text += common::Format("Не удалось разместить файлов: %d\r\n", FailedCount);
+  if (ConflictCount > 0) text += common::Format("Конфликтов размещения: %d\r\n", ConflictCount);
+  return common::Trim(text);
+}
 
 std::string TSortRun::EngineFolder() const {
   return EngineDirectory.empty() ? platform::ExecutableDirectory() : EngineDirectory;
