@@ -346,9 +346,12 @@ extern char** environ;
 
 namespace {
 
-// The real program, started with its standard output and error in files.
+// The real program, built beside the tests; started with its standard output
+// and error in files.
+const std::string kProgram = platform::ExecutableDirectory() + "vorlanex-cli";
+
 pid_t Start(const std::vector<std::string>& args, const std::string& out_file, const std::string& err_file) {
-  std::vector<std::string> all = {VORLANEX_CLI_PROGRAM};
+  std::vector<std::string> all = {kProgram};
   all.insert(all.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (auto& arg : all) argv.push_back(arg.data());
@@ -381,6 +384,7 @@ TEST_F(CliTest, SigintDuringALongRunStopsItLeavesOnlyWholePlacementsAndExitsWith
   }
   const std::string report = root_ + D + "отчёт.csv";
   const std::string out_file = root_ + D + "out.txt", err_file = root_ + D + "err.txt";
+  ASSERT_TRUE(platform::FileExists(kProgram)) << kProgram;
   const pid_t pid = Start({"--input", in_, "--output", out_, "--report", report}, out_file, err_file);
   ASSERT_GT(pid, 0);
 
