@@ -12,6 +12,7 @@
 #endif
 
 #include "cli/cli.h"
+#include "cli/interrupt.h"
 #include "platform/text_conversion.h"
 
 namespace {
@@ -45,4 +46,7 @@ bool ErrorIsTerminal() {
 
 }  // namespace
 
-int main(int argc, char** argv) { return cli::RunCli(Arguments(argc, argv), std::cout, std::cerr, ErrorIsTerminal()); }
+int main(int argc, char** argv) {
+  cli::InstallInterruptHandlers();
+  return cli::RunCli(Arguments(argc, argv), std::cout, std::cerr, ErrorIsTerminal());
+}

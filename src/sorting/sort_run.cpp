@@ -231,7 +231,8 @@ std::string TSortRun::SummaryText() const {
 }
 
 std::string TSortRun::FullSummaryText() const {
-  std::string text = common::Format("Обработано файлов: %d\r\n", N);
+  // The archives handled: all that were found, unless the run was stopped.
+  std::string text = common::Format("Обработано файлов: %d\r\n", Done);
   if (KptCount > 0) text += common::Format("Из них файлов КПТ: %d\r\n", KptCount);
   if (KvzuCount > 0) text += common::Format("Из них файлов КВЗУ: %d\r\n", KvzuCount);
   if (UnreadableCount > 0) text += common::Format("Не удалось прочитать архивов: %d\r\n", UnreadableCount);
