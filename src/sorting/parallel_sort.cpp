@@ -19,8 +19,8 @@ constexpr std::chrono::milliseconds kStopPoll{50};
 
 // The counts a run adds up; a worker's run counts across its archives, and
 // each archive's share is what it added.
-constexpr int TSortRun::* kCounts[] = {
-    &TSortRun::KptCount,          &TSortRun::KvzuCount,   &TSortRun::UnreadableCount, &TSortRun::UnrecognisedCount,
+constexpr int TSortRun::*kCounts[] = {
+    &TSortRun::KptCount,         &TSortRun::KvzuCount,   &TSortRun::UnreadableCount, &TSortRun::UnrecognisedCount,
     &TSortRun::UnsupportedCount, &TSortRun::FailedCount, &TSortRun::ConflictCount,
 };
 constexpr size_t kCountCount = std::size(kCounts);
@@ -92,7 +92,12 @@ class TParallelSort::TWorkerHost : public TSortHost {
 };
 
 TParallelSort::TParallelSort(TSortRun& run, int jobs)
-    : run_(run), host_(run.host_), jobs_(jobs), count_(run.N), results_(static_cast<size_t>(run.N)), abort_from_(run.N) {}
+    : run_(run),
+      host_(run.host_),
+      jobs_(jobs),
+      count_(run.N),
+      results_(static_cast<size_t>(run.N)),
+      abort_from_(run.N) {}
 
 TParallelSort::~TParallelSort() { StopAndJoin(); }
 
@@ -252,7 +257,8 @@ void TParallelSort::Run() {
     ++next;
   }
   StopAndJoin();
-  if (stopping || run_.Done < count_) run_.stop_ = true;
+  // A stop that came when every archive was through anyway stopped nothing.
+  run_.stop_ = run_.Done < count_;
 }
 
 }  // namespace sorting
