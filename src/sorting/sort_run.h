@@ -158,8 +158,9 @@ class TSortRun {
   // line's --jobs). The host still hears everything on the thread that started
   // the run and in the order of the search, its settings are read once at the
   // start, and the folders, files, records and counts are those of one job:
-  // same-run conflicts are settled in the order of the search. 1 (the window)
-  // handles the archives one after the other on the calling thread.
+  // same-run conflicts are settled in the order of the search. The workers'
+  // components show no dialog (as though Unattended). 1 (the window) handles the
+  // archives one after the other on the calling thread.
   int Jobs = 1;
 
   // Counters of the last run, all set to 0 when a run starts. The kind counts
