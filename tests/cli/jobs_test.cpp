@@ -66,8 +66,8 @@ std::string Document(TSchema schema, int n, int variant = 0) {
 // finish out of order. The number of archives.
 int MakeInput(const std::string& in) {
   int count = 0;
-  const std::vector<std::string> folders = {"",      "a",         "b",         std::string("b") + D + "c",
-                                            "д",     "д" + std::string(1, D) + "е", "f"};
+  const std::vector<std::string> folders = {
+      "", "a", "b", std::string("b") + D + "c", "д", "д" + std::string(1, D) + "е", "f"};
   auto folder_of = [&](int i) { return in + D + folders[static_cast<size_t>(i) % folders.size()]; };
   for (const auto& folder : folders) platform::ForceDirectories(in + D + folder);
   auto save = [&count](const support::TZipWriter& zip, const std::string& path) {
@@ -184,8 +184,7 @@ class JobsTest : public ::testing::Test {
         EXPECT_TRUE(hit->second == bytes) << "other bytes with more jobs: " << path;
       }
     }
-    for (const auto& [path, bytes] : many.tree)
-      EXPECT_TRUE(one.tree.count(path)) << "only with more jobs: " << path;
+    for (const auto& [path, bytes] : many.tree) EXPECT_TRUE(one.tree.count(path)) << "only with more jobs: " << path;
   }
 
   support::TTempFolder scratch_{"vorlanex_jobs"};
