@@ -7,8 +7,11 @@
 //       same XML entries, one TXMLReader pass over the documents, and "cp" or
 //       Debian's "unzip -o -q" of the same archives in one command each.
 //   (b) one archive holding a 200 MB plan of territory (10^6-byte MB), sorted
-//       in copy and in unpack mode, against inflate of its entry, one
-//       TXMLReader pass over it and "cp" or "unzip" of the archive.
+//       in copy and in unpack mode, against inflate of its entry (zlib, and
+//       libdeflate as the engine uses it), one TXMLReader pass over it and
+//       "cp" or "unzip" of the archive.
+//   (c) the archives of (a) sorted with TSortRun::Jobs (the command line's
+//       --jobs) 1, 2 and as many as the computer has cores, in both modes.
 // Every figure is wall time (the peers are child processes), the median of
 // seven repetitions; each sort and each peer writes into an emptied folder.
 //
@@ -30,7 +33,12 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
+
+#ifdef VORLANEX_HAVE_LIBDEFLATE
+#include <libdeflate.h>
+#endif
 
 #include "common/stream.h"
 #include "median_reporter.h"
@@ -283,11 +291,13 @@ struct TSortResult {
 
 // One run into a new output folder; a wrong
 // count ends the program, not just the figure.
-TSortResult SortOnce(const std::string& input, bool unpack, int archives, int documents, bool observe = true) {
+TSortResult SortOnce(const std::string& input, bool unpack, int archives, int documents, bool observe = true,
+                     int jobs = 1) {
   const std::string output = NewFolder(unpack ? "unpack" : "copy");
   TBenchHost host(input, output, unpack);
   sorting::TSortRun run(host);
   run.Unattended = true;
+  run.Jobs = jobs;
   TSortResult result;
   if (observe) run.Observer = &result.stages;
   const Clock::time_point start = Clock::now();
@@ -357,6 +367,30 @@ void BM_SmallSortCopyUnobserved(benchmark::State& state) {
   for (auto _ : state) Report(state, SortOnce(set.in, false, kArchiveCount, kArchiveCount, false).ms, set.xml_bytes);
 }
 
+// --- (c) -------------------------------------------------------------------------------
+
+// The cores of this computer: the default of --jobs.
+int Cores() { return static_cast<int>(std::max(1u, std::thread::hardware_concurrency())); }
+
+// The set of (a) with state.range(0) jobs, no observer (a run of several jobs
+// has none).
+void SortsWithJobs(benchmark::State& state, bool unpack) {
+  TSmallSet& set = Small();
+  const int jobs = static_cast<int>(state.range(0));
+  SortOnce(set.in, unpack, kArchiveCount, kArchiveCount, false, jobs);  // warms the caches
+  for (auto _ : state)
+    Report(state, SortOnce(set.in, unpack, kArchiveCount, kArchiveCount, false, jobs).ms, set.xml_bytes);
+}
+
+void BM_SmallSortCopyJobs(benchmark::State& state) { SortsWithJobs(state, false); }
+void BM_SmallSortUnpackJobs(benchmark::State& state) { SortsWithJobs(state, true); }
+
+// 1, 2 and every core (when that is more).
+void JobCounts(benchmark::internal::Benchmark* b) {
+  b->Arg(1)->Arg(2);
+  if (Cores() > 2) b->Arg(Cores());
+}
+
 // Every XML entry inflated into a buffer that is there already; no CRC.
 void BM_SmallInflate(benchmark::State& state) {
   TSmallSet& set = Small();
@@ -423,6 +457,27 @@ void BM_PlanInflate(benchmark::State& state) {
   }
 }
 
+#ifdef VORLANEX_HAVE_LIBDEFLATE
+// The engine's one-call inflate of a whole entry into memory, on the same data.
+void BM_PlanInflateLibdeflate(benchmark::State& state) {
+  TPlanSet& plan = Plan();
+  common::TMemoryStream buffer;
+  buffer.SetSize(static_cast<int64_t>(plan.size));
+  libdeflate_decompressor* decompressor = libdeflate_alloc_decompressor();
+  for (auto _ : state) {
+    const Clock::time_point start = Clock::now();
+    size_t produced = 0;
+    if (libdeflate_deflate_decompress(decompressor, plan.deflated.data(), plan.deflated.size(), buffer.Memory(),
+                                      plan.size, &produced) != LIBDEFLATE_SUCCESS ||
+        produced != plan.size)
+      Fail("libdeflate inflate failed");
+    benchmark::DoNotOptimize(buffer.Memory());
+    Report(state, Milliseconds(Clock::now() - start), plan.size);
+  }
+  libdeflate_free_decompressor(decompressor);
+}
+#endif
+
 void BM_PlanReader(benchmark::State& state) {
   TPlanSet& plan = Plan();
   xml::TXMLReader reader;
@@ -455,9 +510,14 @@ BENCHMARK(BM_SmallInflate)->Apply(Settings);
 BENCHMARK(BM_SmallReader)->Apply(Settings);
 BENCHMARK(BM_SmallCp)->Apply(Settings);
 BENCHMARK(BM_SmallUnzip)->Apply(Settings);
+BENCHMARK(BM_SmallSortCopyJobs)->Apply(Settings)->Apply(JobCounts);
+BENCHMARK(BM_SmallSortUnpackJobs)->Apply(Settings)->Apply(JobCounts);
 BENCHMARK(BM_PlanSortCopy)->Apply(Settings);
 BENCHMARK(BM_PlanSortUnpack)->Apply(Settings);
 BENCHMARK(BM_PlanInflate)->Apply(Settings);
+#ifdef VORLANEX_HAVE_LIBDEFLATE
+BENCHMARK(BM_PlanInflateLibdeflate)->Apply(Settings);
+#endif
 BENCHMARK(BM_PlanReader)->Apply(Settings);
 BENCHMARK(BM_PlanCp)->Apply(Settings);
 BENCHMARK(BM_PlanUnzip)->Apply(Settings);
@@ -467,6 +527,12 @@ BENCHMARK(BM_PlanUnzip)->Apply(Settings);
 double Median(const bench::TMedianReporter& reporter, const std::string& name, const std::string& counter = "ms") {
   double value = 0;
   return reporter.HasCounter("", name, counter, value) ? value : 0;
+}
+
+// The median of a benchmark run with one argument.
+double MedianWith(const bench::TMedianReporter& reporter, const std::string& name, int arg) {
+  double value = 0;
+  return reporter.HasCounter(std::to_string(arg), name, "ms", value) ? value : 0;
 }
 
 void PrintStages(const bench::TMedianReporter& r, const std::string& name) {
@@ -480,11 +546,13 @@ void PrintStages(const bench::TMedianReporter& r, const std::string& name) {
 
 void PrintSmall(const bench::TMedianReporter& r);
 void PrintPlan(const bench::TMedianReporter& r);
+void PrintJobs(const bench::TMedianReporter& r);
 
 void PrintSortSummary(const bench::TMedianReporter& r) {
   std::printf("\nMedians of wall time (ms):\n");
   if (Median(r, "BM_SmallSortCopy") > 0) PrintSmall(r);
   if (Median(r, "BM_PlanSortCopy") > 0) PrintPlan(r);
+  if (MedianWith(r, "BM_SmallSortCopyJobs", 1) > 0 || MedianWith(r, "BM_SmallSortUnpackJobs", 1) > 0) PrintJobs(r);
 }
 
 class TSummaryReporter : public bench::TMedianReporter {
@@ -528,6 +596,27 @@ void PrintPlan(const bench::TMedianReporter& r) {
   std::printf("(b) one archive, a plan of %.1f MB (%.1f MB packed)\n", static_cast<double>(Plan().size) / kMB,
               static_cast<double>(Plan().deflated.size()) / kMB);
   PrintModes(r, "BM_Plan", 1);
+  const double zlib = Median(r, "BM_PlanInflate"), whole = Median(r, "BM_PlanInflateLibdeflate");
+  if (whole > 0)
+    std::printf("  inflate of the entry: zlib %.0f ms, libdeflate %.0f ms (%.2fx zlib)\n", zlib, whole, zlib / whole);
+}
+
+void PrintJobs(const bench::TMedianReporter& r) {
+  std::printf("(c) the archives of (a) with --jobs 1, 2 and %d (the cores of this computer)\n", Cores());
+  for (const bool unpack : {false, true}) {
+    const std::string name = unpack ? "BM_SmallSortUnpackJobs" : "BM_SmallSortCopyJobs";
+    const double one = MedianWith(r, name, 1);
+    if (one <= 0) continue;
+    std::printf("  %-6s --jobs 1 %.0f ms", unpack ? "unpack" : "copy", one);
+    std::vector<int> counts = {2};
+    if (Cores() > 2) counts.push_back(Cores());
+    for (const int jobs : counts) {
+      const double many = MedianWith(r, name, jobs);
+      if (many > 0) std::printf(", --jobs %d %.0f ms (%.2fx)", jobs, many, one / many);
+    }
+    std::printf("\n");
+  }
+  std::printf("  goal: --jobs 2 at least 1.7x --jobs 1 on two cores\n");
 }
 
 // --- the memory probe --------------------------------------------------------------------

@@ -8,6 +8,8 @@
 
 #include "platform/file_system.h"
 #include "platform/temporary_files.h"
+#include "platform/text_compare.h"
+#include "sorting/output_rules.h"
 
 namespace sorting {
 
@@ -39,14 +41,40 @@ struct TParallelSort::TEvent {
 struct TParallelSort::TResult {
   std::vector<TEvent> events;
   int counts[kCountCount] = {};
-  // Its worker heard a stop while on it: the archive is not done.
+  std::exception_ptr error;
+  // Under mutex_. Its worker heard a stop before it had placed all: the archive
+  // is not done. It is done with; it took its turn (so it may have changed the
+  // output folder); it places nothing more; its file names are known.
   bool stopped = false;
-  // Under mutex_: it is done with; it took its turn (so it may have changed
-  // the output folder).
   bool finished = false;
   bool took_turn = false;
-  std::exception_ptr error;
+  bool placing_done = false;
+  bool listed = false;
+  std::vector<std::string> names;
 };
+
+namespace {
+
+// What a file name is compared by: without the " (2)" a conflict may add to
+// it, and in upper case (Windows' names ignore case; elsewhere this only makes
+// the comparison stricter than it need be).
+std::string NameKey(const std::string& name) {
+  std::string key;
+  for (size_t i = 0; i < name.size(); ++i) {
+    if (name[i] == ' ' && i + 1 < name.size() && name[i + 1] == '(') {
+      size_t end = i + 2;
+      while (end < name.size() && name[end] >= '0' && name[end] <= '9') ++end;
+      if (end > i + 2 && end < name.size() && name[end] == ')') {
+        i = end;
+        continue;
+      }
+    }
+    key += name[i];
+  }
+  return platform::UpperCase(std::string_view(key));
+}
+
+}  // namespace
 
 // Answers a worker's run from the settings read at the start and keeps what
 // the run tells it for the archive in hand.
@@ -115,18 +143,85 @@ void TParallelSort::RemoveStaleTemporariesOnce(const std::string& folder) {
   platform::RemoveStaleTemporaries(folder);
 }
 
+void TParallelSort::Listed(int index, const std::vector<std::string>& names) {
+  std::vector<std::string> keys;
+  keys.reserve(names.size());
+  for (const std::string& name : names) keys.push_back(NameKey(name));
+  std::lock_guard<std::mutex> lock(mutex_);
+  MarkListed(index, keys);
+}
+
+void TParallelSort::MarkListed(int index, const std::vector<std::string>& names) {
+  TResult& result = results_[static_cast<size_t>(index)];
+  if (result.listed) return;
+  result.listed = true;
+  result.names = names;
+  for (; listed_prefix_ < count_ && results_[static_cast<size_t>(listed_prefix_)].listed; ++listed_prefix_) {
+    auto& listed = results_[static_cast<size_t>(listed_prefix_)].names;
+    file_names_.insert(listed.begin(), listed.end());
+    listed = {};
+  }
+}
+
+bool TParallelSort::MayBeFileName(int index, const std::string& name) const {
+  // Not yet known for every archive up to this one: it could be.
+  return listed_prefix_ <= index || file_names_.count(NameKey(name)) > 0;
+}
+
+std::string TParallelSort::PrepareFolders(int index, const std::string& target, const std::string& output) {
+  namespace fs = std::filesystem;
+  fs::path folder = platform::ToPath(target);
+  if (!folder.has_filename()) folder = folder.parent_path();
+  std::vector<fs::path> missing;
+  std::error_code error;
+  while (!fs::is_directory(folder, error) && !LiesInside(output, platform::FromPath(folder)) &&
+         folder.has_parent_path() && folder.parent_path() != folder) {
+    missing.push_back(folder);
+    folder = folder.parent_path();
+  }
+  // The output folder itself: every target lies in it, so making it early
+  // changes nothing.
+  if (!fs::is_directory(folder, error)) platform::CreateFolders(platform::FromPath(folder));
+  // A level made ahead of the order of the search could stand where an earlier
+  // archive puts a file of that name (and that file would then fail instead of
+  // the folder): such a level, and those below it, wait for the turn.
+  for (auto level = missing.rbegin(); level != missing.rend(); ++level) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (MayBeFileName(index, platform::FromPath(level->filename()))) break;
+    }
+    if (platform::CreateFolders(platform::FromPath(*level))) break;
+    folder = *level;
+  }
+  return platform::FromPath(folder);
+}
+
 bool TParallelSort::WaitTurn(int index) {
   std::unique_lock<std::mutex> lock(mutex_);
-  changed_.wait(lock, [&] { return finished_prefix_ >= index || StopRequested(index); });
+  changed_.wait(lock, [&] { return placed_prefix_ >= index || StopRequested(index); });
   if (StopRequested(index)) return false;
   results_[static_cast<size_t>(index)].took_turn = true;
   return true;
 }
 
+void TParallelSort::PlacingDone(int index, bool stopped) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  MarkPlacingDone(index, stopped);
+}
+
+void TParallelSort::MarkPlacingDone(int index, bool stopped) {
+  TResult& result = results_[static_cast<size_t>(index)];
+  if (result.placing_done) return;
+  result.placing_done = true;
+  result.stopped = stopped;
+  while (placed_prefix_ < count_ && results_[static_cast<size_t>(placed_prefix_)].placing_done) ++placed_prefix_;
+  changed_.notify_all();
+}
+
 void TParallelSort::Finish(int index) {
   std::lock_guard<std::mutex> lock(mutex_);
+  MarkListed(index, {});
   results_[static_cast<size_t>(index)].finished = true;
-  while (finished_prefix_ < count_ && results_[static_cast<size_t>(finished_prefix_)].finished) ++finished_prefix_;
   changed_.notify_all();
 }
 
@@ -167,8 +262,12 @@ void TParallelSort::WorkOn(TSortRun& run, TWorkerHost& host, int index) {
     std::lock_guard<std::mutex> lock(mutex_);
     changed_.notify_all();
   }
-  result.stopped = run.stop_;
+  run.RemoveLeftovers();
   for (size_t i = 0; i < kCountCount; ++i) result.counts[i] = run.*kCounts[i] - before[i];
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    MarkPlacingDone(index, run.stop_);
+  }
   Finish(index);
 }
 
@@ -209,6 +308,12 @@ void TParallelSort::Run() {
   unpack_ = host_.Unpack();
   kpt_rule_ = host_.KptRule();
   kvzu_rule_ = host_.KvzuRule();
+  // As one job asks before its first archive: the workers only hear of a stop
+  // from this thread.
+  if (host_.StopRequested()) {
+    run_.stop_ = true;
+    return;
+  }
   for (int i = 0; i < jobs_; ++i) {
     try {
       threads_.emplace_back([this] { Work(); });

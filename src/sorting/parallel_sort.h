@@ -35,10 +35,20 @@ class TParallelSort {
   // as one job would have reported them.
   void Run();
 
-  // For the workers' runs. Waits until every archive before index is done;
-  // false when the run is stopping (or an earlier archive's error ends it): the
+  // For the workers' runs. The names of the files archive index may place (its
+  // entries' last levels, or in copy mode its own name), once its directory is read.
+  void Listed(int index, const std::vector<std::string>& names);
+  // Makes what it safely can of the target folder's missing levels ahead of
+  // the archive's turn and returns the deepest level of it that exists: the
+  // folder to stage in.
+  std::string PrepareFolders(int index, const std::string& target, const std::string& output);
+  // Waits until every archive before index has placed all it places; false
+  // when the run is stopping (or an earlier archive's error ends it): the
   // archive must then change nothing in the output folder.
   bool WaitTurn(int index);
+  // Archive index places nothing more (stopped: its worker heard a stop before):
+  // the next archive may take its turn.
+  void PlacingDone(int index, bool stopped);
   // The files placed so far; touched only by the archive whose turn it is.
   std::map<std::string, std::string>& Placed();
   // Leftovers of a run that died, removed from a folder once per run.
@@ -54,6 +64,12 @@ class TParallelSort {
   void Work();
   void WorkOn(TSortRun& run, TWorkerHost& host, int index);
   void Finish(int index);
+  // Under mutex_: the bookkeeping of Listed and PlacingDone.
+  void MarkListed(int index, const std::vector<std::string>& names);
+  void MarkPlacingDone(int index, bool stopped);
+  // Under mutex_: whether a folder of this name made out of the order of the
+  // search could take the place of a file of an archive up to index.
+  bool MayBeFileName(int index, const std::string& name) const;
   // Tells the workers to stop and waits for them.
   void StopAndJoin();
   // Tells the run's host what the worker's host heard, and adds the counts.
@@ -77,8 +93,11 @@ class TParallelSort {
 
   std::mutex mutex_;
   std::condition_variable changed_;
-  // Under mutex_: archives 0 .. finished_prefix_ - 1 are all done.
-  int finished_prefix_ = 0;
+  // Under mutex_: archives 0 .. placed_prefix_ - 1 have all placed what they
+  // place, and the names of archives 0 .. listed_prefix_ - 1 are in file_names_.
+  int placed_prefix_ = 0;
+  int listed_prefix_ = 0;
+  std::set<std::string> file_names_;
   int exited_ = 0;
   std::set<std::string> cleaned_;
 };

@@ -258,6 +258,28 @@ std::string TSortRun::EngineFolder() const {
   return EngineDirectory.empty() ? platform::ExecutableDirectory() : EngineDirectory;
 }
 
+namespace {
+
+// The names of the files placing the archive may make: its entries' last
+// levels, or its own name when it is copied.
+std::vector<std::string> PlacedNames(const zip::TZipArchive& archive, bool unpack) {
+  std::vector<std::string> names;
+  if (!unpack) {
+    names.push_back(platform::FromPath(platform::ToPath(archive.ZipFileName()).filename()));
+    return names;
+  }
+  for (int i = 0; i < archive.EntryCount(); ++i) {
+    if (const auto* entry = archive.Entry(i)) {
+      const std::string& name = entry->FileName();
+      const size_t level = name.find_last_of("\\/");
+      names.push_back(level == std::string::npos ? name : name.substr(level + 1));
+    }
+  }
+  return names;
+}
+
+}  // namespace
+
 void TSortRun::ProcessArchive(const std::string& path) {
   TStageScope open(Observer, TSortStage::Open);
   zip::TZipArchive archive;
@@ -284,6 +306,7 @@ void TSortRun::ProcessArchive(const std::string& path) {
   archive.OnProgress = [poll](const zip::TZipProgressDetails&) { poll(); };
   archive.SetZipFileName(path);
   open.End();
+  if (parallel_ && !DryRun) parallel_->Listed(archive_index_, PlacedNames(archive, host_.Unpack()));
   if (archive.ErrCode() != 0 && archive.EntryCount() == 0) ArchiveUnreadable(path, archive.ErrMsg());
 
   // The engine goes with the component on every way out.
@@ -314,6 +337,7 @@ void TSortRun::ProcessArchive(const std::string& path) {
     if (stop_) break;
     ProcessXmlStream(archive, name, stream);
   }
+  if (parallel_) parallel_->PlacingDone(archive_index_, stop_);
 }
 
 bool TSortRun::IsXmlFileName(const std::string& name) {
@@ -640,25 +664,6 @@ void TSortRun::SettleCopy(TPlacement& placement, TDocumentRecord& record) {
   Settle(placement, record);
 }
 
-namespace {
-
-// The deepest folder of the target that exists, down from the output folder
-// (made if need be): a worker stages there before its turn, so that no folder
-// of the target is made out of the order of the search, and the staged files
-// lie on the file system the target's folders will be made on.
-std::string StagingParent(const std::string& target, const std::string& output) {
-  fs::path folder = platform::ToPath(target);
-  if (!folder.has_filename()) folder = folder.parent_path();
-  std::error_code error;
-  while (!fs::is_directory(folder, error) && !LiesInside(output, platform::FromPath(folder)) &&
-         folder.has_parent_path() && folder.parent_path() != folder)
-    folder = folder.parent_path();
-  if (!fs::is_directory(folder, error)) platform::CreateFolders(platform::FromPath(folder));
-  return platform::FromPath(folder);
-}
-
-}  // namespace
-
 void TSortRun::PlaceInTurn(zip::TZipArchive& archive, TDocumentRecord& record, const std::string& output) {
   const std::string& folder = record.target_folder;
   if (stop_) {
@@ -667,7 +672,7 @@ void TSortRun::PlaceInTurn(zip::TZipArchive& archive, TDocumentRecord& record, c
   }
   // The costly part, beside the other workers. What the component says meanwhile
   // is told when it would have been said by one job: after the folder is made.
-  const std::string parent = StagingParent(folder, output);
+  const std::string parent = parallel_->PrepareFolders(archive_index_, folder, output);
   parallel_->RemoveStaleTemporariesOnce(parent);
   TPlacement placement;
   std::vector<std::pair<int, std::string>> messages;
@@ -687,6 +692,9 @@ void TSortRun::PlaceInTurn(zip::TZipArchive& archive, TDocumentRecord& record, c
     record.action = TDocumentAction::Interrupted;
     return;
   }
+  // Made ahead or not, the folder has nothing stale in it once this is done: a
+  // folder made by this run has nothing of a run that died.
+  parallel_->RemoveStaleTemporariesOnce(folder);
 
   // The rest in the order of the search, as one job does it.
   if (!parallel_->WaitTurn(archive_index_)) {
@@ -701,7 +709,6 @@ void TSortRun::PlaceInTurn(zip::TZipArchive& archive, TDocumentRecord& record, c
     return;
   }
   for (const auto& [code, text] : messages) host_.ArchiveMessage(archive.ZipFileName(), code, text);
-  parallel_->RemoveStaleTemporariesOnce(folder);
   if (staged) {
     if (placement.copy)
       SettleCopy(placement, record);
@@ -709,6 +716,17 @@ void TSortRun::PlaceInTurn(zip::TZipArchive& archive, TDocumentRecord& record, c
       Settle(placement, record);
   }
   if (record.action == TDocumentAction::PlacementFailed || record.action == TDocumentAction::Kept) ++FailedCount;
+  // What is left of the staging goes once the next archive may take its turn.
+  leftovers_.push_back(std::move(placement.staging));
+  placement.staging.clear();
+}
+
+void TSortRun::RemoveLeftovers() {
+  for (const std::string& path : leftovers_) {
+    std::error_code ec;
+    if (!path.empty()) fs::remove_all(platform::ToPath(path), ec);
+  }
+  leftovers_.clear();
 }
 
 void TSortRun::Settle(TPlacement& placement, TDocumentRecord& record) {

@@ -244,6 +244,9 @@ class TSortRun {
   // beside the other workers, then creates the folder and settles the files
   // once every archive before this one is done.
   void PlaceInTurn(zip::TZipArchive& archive, TDocumentRecord& record, const std::string& output);
+  // A worker's: removes the staging folders (emptied by placing) and copies
+  // (left by a conflict) of its archive, once its turn is over.
+  void RemoveLeftovers();
   // Puts the files of one placement into the target folder, settling a conflict
   // with the files this run placed from other archives there; sets the action.
   void Settle(TPlacement& placement, TDocumentRecord& record);
@@ -268,6 +271,7 @@ class TSortRun {
   TParallelSort* parallel_ = nullptr;
   int archive_index_ = 0;
   std::vector<std::pair<int, std::string>>* held_messages_ = nullptr;
+  std::vector<std::string> leftovers_;
 };
 
 }  // namespace sorting
