@@ -1,5 +1,7 @@
 #include "xml/xml_reader.h"
 
+#include <cstring>
+
 #include "xml/char_scan.h"
 #include "xml/xml_chars.h"
 
@@ -112,8 +114,23 @@ namespace detail {
 VORLANEX_XML_INLINE bool TAttributeNames::Add(std::u16string_view name, bool in_place) {
   if (!in_place || indexed_ || name.empty() || count_ + 1 >= kLinear) return AddSlowly(name, in_place);
   const uint32_t key = Key(name);
+#if VORLANEX_XML_SSE2
+  // The key against all sixteen at once: a loop over the tag's few names would
+  // end at a different count from tag to tag, which branch prediction misses.
+  static_assert(kLinear == 16);
+  const __m128i k = _mm_set1_epi32(static_cast<int>(key));
+  const auto* keys = reinterpret_cast<const __m128i*>(keys_.data());
+  const __m128i low =
+      _mm_packs_epi32(_mm_cmpeq_epi32(_mm_loadu_si128(keys), k), _mm_cmpeq_epi32(_mm_loadu_si128(keys + 1), k));
+  const __m128i high =
+      _mm_packs_epi32(_mm_cmpeq_epi32(_mm_loadu_si128(keys + 2), k), _mm_cmpeq_epi32(_mm_loadu_si128(keys + 3), k));
+  unsigned same = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(low, high)));
+  for (same &= (1u << count_) - 1; same; same &= same - 1)
+    if (names_[static_cast<size_t>(LowestSetBit(same))] == name) return false;
+#else
   for (size_t i = 0; i < count_; ++i)
     if (keys_[i] == key && names_[i] == name) return false;
+#endif
   names_[count_] = name;
   keys_[count_++] = key;
   return true;
@@ -1265,7 +1282,7 @@ VORLANEX_XML_INLINE bool TXMLReader::ReadFastToken(TXMLReaderToken& current, TXM
       // released already.
       element_opened_ = true;
       attribute_names_.Clear();
-      tokens_.Push(true);
+      tokens_.PushInPlace();
       return true;
     }
     if (p[1] == u'/') {
@@ -1276,7 +1293,7 @@ VORLANEX_XML_INLINE bool TXMLReader::ReadFastToken(TXMLReaderToken& current, TXM
       if (q == e || *q != u'>') return false;
       const std::u16string_view open = tokens_.Top().TokenName;
       if (open.size() != static_cast<size_t>(q - p - 2) ||
-          std::char_traits<char16_t>::compare(open.data(), p + 2, open.size()) != 0)
+          std::memcmp(open.data(), p + 2, open.size() * sizeof(char16_t)) != 0)
         return false;
       current.TokenName = open;
       current.TokenValue = {};

@@ -64,15 +64,17 @@ inline bool Within(std::u16string_view text, const char16_t* begin, size_t size)
 // list's own storage, where the names are copied one after another.
 class TXMLReaderTokenList {
  public:
-  TXMLReaderToken& Current() {
-    if (static_cast<size_t>(count_) == records_.size()) records_.push_back(std::make_unique<TXMLReaderToken>());
-    return *records_[static_cast<size_t>(count_)];
+  TXMLReaderTokenList() { records_.push_back(std::make_unique<TXMLReaderToken>()); }
+  // There is always one record above the open elements.
+  TXMLReaderToken& Current() { return *records_[static_cast<size_t>(count_)]; }
+  // The current record becomes the top open element, with a copy of its name.
+  void Push() {
+    CopyName(Current());
+    PushInPlace();
   }
-  // The current record becomes the top open element. Its name is copied, or,
-  // with in_place, stays in the decoded text until KeepNames.
-  void Push(bool in_place = false) {
-    if (!in_place) CopyName(Current());
-    ++count_;
+  // The same for a name in the decoded text, which stays there until KeepNames.
+  void PushInPlace() {
+    if (static_cast<size_t>(++count_) == records_.size()) AddRecord();
   }
   // The popped record's name stays readable until the next push.
   void Pop() {
@@ -93,6 +95,7 @@ class TXMLReaderTokenList {
 
  private:
   void CopyName(TXMLReaderToken& record);
+  void AddRecord() { records_.push_back(std::make_unique<TXMLReaderToken>()); }
 
   // Each record stays in place as the pool grows: returned tokens point at it.
   std::vector<std::unique_ptr<TXMLReaderToken>> records_;
