@@ -64,8 +64,20 @@ VORLANEX_XML_INLINE const char16_t* FindStop(const char16_t* p, const char16_t* 
   return p;
 }
 
+// Names and the blanks between attributes are short: a loop per character,
+// which the processor runs ahead of, beat tests of eight characters at a time
+// on the plan benchmark by 12 to 25 % of the whole token pass (names) and 3 %
+// (blanks). An indentation is long enough for the vector test (3 % the other
+// way).
+
 // The first character that is neither a space nor a tab.
 VORLANEX_XML_INLINE const char16_t* SkipBlanks(const char16_t* p, const char16_t* end) {
+  while (p != end && (*p == u' ' || *p == u'\t')) ++p;
+  return p;
+}
+
+// The same over an indentation, eight characters a step.
+VORLANEX_XML_INLINE const char16_t* SkipIndentation(const char16_t* p, const char16_t* end) {
 #if VORLANEX_XML_SSE2
   const __m128i space = _mm_set1_epi16(0x20), tab = _mm_set1_epi16(0x09);
   while (end - p >= 8) {
@@ -76,41 +88,13 @@ VORLANEX_XML_INLINE const char16_t* SkipBlanks(const char16_t* p, const char16_t
     p += 8;
   }
 #endif
-  while (p != end && (*p == u' ' || *p == u'\t')) ++p;
-  return p;
+  return SkipBlanks(p, end);
 }
 
-#if VORLANEX_XML_SSE2
-// Lanes in [lo, hi].
-inline __m128i InRange(__m128i c, short lo, short hi) {
-  return _mm_cmpeq_epi16(_mm_subs_epu16(_mm_sub_epi16(c, _mm_set1_epi16(lo)), _mm_set1_epi16(hi - lo)),
-                         _mm_setzero_si128());
-}
-#endif
-
-// The first character that is not a name character. Runs of ASCII name
-// characters (letters, digits, "-", ".", ":", "_") are tested eight at a time;
-// any other character goes through the table.
+// The first character that is not a name character.
 VORLANEX_XML_INLINE const char16_t* SkipNameChars(const char16_t* p, const char16_t* end) {
-  for (;;) {
-#if VORLANEX_XML_SSE2
-    while (end - p >= 8) {
-      const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-      const __m128i letter = InRange(_mm_or_si128(c, _mm_set1_epi16(0x20)), 'a', 'z');
-      // "-" "." "/" digits ":", without the "/".
-      const __m128i punct = _mm_andnot_si128(_mm_cmpeq_epi16(c, _mm_set1_epi16('/')), InRange(c, '-', ':'));
-      const __m128i name = _mm_or_si128(_mm_or_si128(letter, punct), _mm_cmpeq_epi16(c, _mm_set1_epi16('_')));
-      const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(name));
-      if (mask != 0xFFFF) {
-        p += LowestSetBit(~mask & 0xFFFF) / 2;
-        break;
-      }
-      p += 8;
-    }
-#endif
-    if (p == end || !(kXMLCharFlags[*p] & cfName)) return p;
-    ++p;
-  }
+  while (p != end && (kXMLCharFlags[*p] & cfName)) ++p;
+  return p;
 }
 
 // < & ] > CR LF and the invalid characters.

@@ -1,7 +1,5 @@
 #include "xml/xml_reader.h"
 
-#include <cstring>
-
 #include "xml/char_scan.h"
 #include "xml/xml_chars.h"
 
@@ -114,23 +112,8 @@ namespace detail {
 VORLANEX_XML_INLINE bool TAttributeNames::Add(std::u16string_view name, bool in_place) {
   if (!in_place || indexed_ || name.empty() || count_ + 1 >= kLinear) return AddSlowly(name, in_place);
   const uint32_t key = Key(name);
-#if VORLANEX_XML_SSE2
-  // The key against all sixteen at once: a loop over the tag's few names would
-  // end at a different count from tag to tag, which branch prediction misses.
-  static_assert(kLinear == 16);
-  const __m128i k = _mm_set1_epi32(static_cast<int>(key));
-  const auto* keys = reinterpret_cast<const __m128i*>(keys_.data());
-  const __m128i low =
-      _mm_packs_epi32(_mm_cmpeq_epi32(_mm_loadu_si128(keys), k), _mm_cmpeq_epi32(_mm_loadu_si128(keys + 1), k));
-  const __m128i high =
-      _mm_packs_epi32(_mm_cmpeq_epi32(_mm_loadu_si128(keys + 2), k), _mm_cmpeq_epi32(_mm_loadu_si128(keys + 3), k));
-  unsigned same = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(low, high)));
-  for (same &= (1u << count_) - 1; same; same &= same - 1)
-    if (names_[static_cast<size_t>(LowestSetBit(same))] == name) return false;
-#else
   for (size_t i = 0; i < count_; ++i)
     if (keys_[i] == key && names_[i] == name) return false;
-#endif
   names_[count_] = name;
   keys_[count_++] = key;
   return true;
@@ -1211,7 +1194,6 @@ VORLANEX_XML_INLINE bool TXMLReader::ReadFastToken(TXMLReaderToken& current, TXM
   const auto& flags = kXMLCharFlags;
   const TT last = last_type_;
   if (last == TT::OpenElement || last == TT::Attribute) {
-    // Mostly one blank between the attributes.
     const char16_t* q = *p == u' ' && !IsBlank(p[1]) ? p + 1 : detail::SkipBlanks(p, e);
     if (q == e) return false;
     TXMLReaderToken& top = tokens_.Top();
@@ -1293,7 +1275,7 @@ VORLANEX_XML_INLINE bool TXMLReader::ReadFastToken(TXMLReaderToken& current, TXM
       if (q == e || *q != u'>') return false;
       const std::u16string_view open = tokens_.Top().TokenName;
       if (open.size() != static_cast<size_t>(q - p - 2) ||
-          std::memcmp(open.data(), p + 2, open.size() * sizeof(char16_t)) != 0)
+          std::char_traits<char16_t>::compare(open.data(), p + 2, open.size()) != 0)
         return false;
       current.TokenName = open;
       current.TokenValue = {};
@@ -1313,7 +1295,7 @@ VORLANEX_XML_INLINE bool TXMLReader::ReadFastToken(TXMLReaderToken& current, TXM
   const char16_t* q = p;
   if (pairs && p[0] == u'\r' && p[1] == u'\n') {
     // The usual text between elements: a line break and the indentation.
-    q = detail::SkipBlanks(p + 2, e);
+    q = detail::SkipIndentation(p + 2, e);
     lines = 1;
     line_start = p + 2;
   }
