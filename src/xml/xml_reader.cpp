@@ -219,25 +219,43 @@ void TXMLReaderTokenList::CopyName(TXMLReaderToken& record) {
 
 void TXMLReaderTokenList::KeepNames() {
   bool all_kept = true;
-  for (int i = 0; i < count_ && all_kept; ++i)
-    all_kept = detail::Within(records_[static_cast<size_t>(i)]->TokenName, names_.get(), names_capacity_);
-  if (all_kept) return;
-  // All open names anew, in their order, so that the top one stays last.
   size_t total = 0;
-  for (int i = 0; i < count_; ++i) total += records_[static_cast<size_t>(i)]->TokenName.size();
-  const size_t capacity = std::max({size_t{256}, names_capacity_, 2 * total});
-  auto names = std::make_unique<char16_t[]>(capacity);
-  size_t size = 0;
   for (int i = 0; i < count_; ++i) {
+    const std::u16string_view name = records_[static_cast<size_t>(i)]->TokenName;
+    all_kept = all_kept && detail::Within(name, names_.get(), names_capacity_);
+    total += name.size();
+  }
+  if (all_kept) return;
+  if (total > names_capacity_) {
+    // All names into new storage, in their order.
+    const size_t capacity = std::max(size_t{256}, 2 * total);
+    auto names = std::make_unique<char16_t[]>(capacity);
+    size_t size = 0;
+    for (int i = 0; i < count_; ++i) {
+      TXMLReaderToken& open = *records_[static_cast<size_t>(i)];
+      const size_t length = open.TokenName.size();
+      std::char_traits<char16_t>::copy(names.get() + size, open.TokenName.data(), length);
+      open.TokenName = {names.get() + size, length};
+      size += length;
+    }
+    names_ = std::move(names);
+    names_capacity_ = capacity;
+    names_size_ = size;
+    return;
+  }
+  // In place, from the top down: each name moves up to where the names below it
+  // end (the copied ones lie in order, each at or below that place), or comes
+  // in from the decoded text.
+  size_t end = total;
+  for (int i = count_ - 1; i >= 0; --i) {
     TXMLReaderToken& open = *records_[static_cast<size_t>(i)];
     const size_t length = open.TokenName.size();
-    if (length) std::char_traits<char16_t>::copy(names.get() + size, open.TokenName.data(), length);
-    open.TokenName = {names.get() + size, length};
-    size += length;
+    end -= length;
+    char16_t* const name = names_.get() + end;
+    std::char_traits<char16_t>::move(name, open.TokenName.data(), length);
+    open.TokenName = {name, length};
   }
-  names_ = std::move(names);
-  names_capacity_ = capacity;
-  names_size_ = size;
+  names_size_ = total;
 }
 
 void TXMLReaderEntityList::Reset() {
