@@ -269,6 +269,10 @@ void TXMLReaderEntityList::Reset() {
 
 TXMLReader::TXMLReader(int buffer_size) : text_(buffer_size), buffer_(1024), reference_(16) {
   text_.SetBlockCallback(&TXMLReader::BeforeNextBlock, this);
+  // Room for the usual names and values read character by character, so that
+  // reading does not allocate once under way.
+  name_.reserve(256);
+  value_.reserve(512);
 }
 
 void TXMLReader::BeforeNextBlock(void* reader) {
