@@ -1,5 +1,6 @@
 #include "cadastral/element_scan.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "platform/text_conversion.h"
@@ -102,9 +103,21 @@ const std::u16string* TElementScan::AttributeValue(std::u16string_view name) con
   return nullptr;
 }
 
+void TElementScan::Recount() {
+  deepest_ = 0;
+  searching_anywhere_ = 0;
+  for (const TTarget& target : targets_) {
+    if (target.settled) continue;
+    if (!target.anywhere) deepest_ = std::max(deepest_, target.matched);
+    if (target.anywhere && !target.collecting) ++searching_anywhere_;
+  }
+}
+
 void TElementScan::OpenElement(size_t depth, std::u16string_view name) {
   attribute_count_ = 0;
   interesting_ = false;
+  // Most elements lie deeper than any path has come: no target to ask.
+  if (searching_anywhere_ == 0 && depth > deepest_ + 1) return;
   const std::u16string_view local = LocalPart(name);
   // Only the local name is known before the declarations of the tag are read.
   for (const TTarget& target : targets_) {
@@ -168,9 +181,15 @@ void TElementScan::FinishStartTag(size_t depth, std::u16string_view name) {
       ++collecting_;
     }
   }
+  Recount();
 }
 
 void TElementScan::CloseElement(size_t depth) {
+  if (collecting_ != 0 || depth <= deepest_) CloseForTargets(depth);
+  while (binding_count_ > 0 && bindings_[binding_count_ - 1].depth >= depth) --binding_count_;
+}
+
+void TElementScan::CloseForTargets(size_t depth) {
   for (TTarget& target : targets_) {
     if (target.settled) continue;
     if (target.collecting == depth) {
@@ -187,7 +206,7 @@ void TElementScan::CloseElement(size_t depth) {
     }
     target.matched = depth - 1;
   }
-  while (binding_count_ > 0 && bindings_[binding_count_ - 1].depth >= depth) --binding_count_;
+  Recount();
 }
 
 void TElementScan::Text(std::u16string_view text) {
@@ -205,6 +224,7 @@ void TElementScan::Text(std::u16string_view text) {
 
 void TElementScan::Run(xml::TXMLReader& reader) {
   if (open_targets_ == 0) return;
+  Recount();
   // Started behind the root element's name: its start tag is under way.
   const bool root_pending = reader.LastTokenType() == TT::OpenElement && reader.OpenElementCount() == 1;
   if (root_pending) OpenElement(1, reader.OpenElementName(0));

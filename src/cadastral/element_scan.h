@@ -77,6 +77,9 @@ class TElementScan {
   void Attribute(std::u16string_view name, std::u16string_view value);
   void FinishStartTag(size_t depth, std::u16string_view name);
   void CloseElement(size_t depth);
+  void CloseForTargets(size_t depth);
+  // Sets deepest_ and searching_anywhere_ after the targets changed.
+  void Recount();
   void Text(std::u16string_view text);
   // False for a prefix that no declaration in scope binds.
   bool Resolve(std::u16string_view prefix, std::u16string_view& uri) const;
@@ -89,6 +92,10 @@ class TElementScan {
   std::vector<TTarget> targets_;
   size_t open_targets_ = 0;  // targets not settled yet
   size_t collecting_ = 0;    // targets collecting text
+  // The most names any open path target has matched, and the anywhere targets
+  // still looking: an element deeper than that is of no target's concern.
+  size_t deepest_ = 0;
+  size_t searching_anywhere_ = 0;
   std::vector<TBinding> bindings_;
   size_t binding_count_ = 0;  // bindings_ beyond this are storage kept for reuse
   // The start tag being read: whether any target may match it, and the
