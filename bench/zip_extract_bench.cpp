@@ -1,8 +1,11 @@
 // Extraction speed of the archive component and its engine.
 //   ExtractToMemory of the XML entry of a 200 MB (uncompressed) archive, and
-//   plain zlib inflate of the same entry into a preallocated buffer;
+//   plain zlib inflate of the same entry into a preallocated buffer (and
+//   libdeflate's, where the build has it); the CRC-32 of the entry, ours and
+//   zlib's (and libdeflate's);
 //   unpacking an archive of 1000 small files into an empty folder, and
-//   Debian's "unzip -o -q" on the same archive.
+//   Debian's "unzip -o -q" on the same archive;
+//   listing that archive's directory with every entry's name.
 
 #include <benchmark/benchmark.h>
 #include <zlib.h>
@@ -13,10 +16,15 @@
 #include <string>
 #include <vector>
 
+#ifdef VORLANEX_HAVE_LIBDEFLATE
+#include <libdeflate.h>
+#endif
+
 #include "median_reporter.h"
 #include "platform/file_system.h"
 #include "support/zip_writer.h"
 #include "zip/zip_archive.h"
+#include "zipengine/zip_crc32.h"
 #include "zipformat/zip_reader.h"
 
 namespace {
@@ -105,6 +113,44 @@ void BM_PlainInflate(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * big.size));
 }
 
+#ifdef VORLANEX_HAVE_LIBDEFLATE
+void BM_LibdeflateInflate(benchmark::State& state) {
+  TBigArchive& big = Big();
+  std::vector<uint8_t> buffer(big.size);
+  libdeflate_decompressor* d = libdeflate_alloc_decompressor();
+  for (auto _ : state) {
+    size_t produced = 0;
+    if (libdeflate_deflate_decompress(d, big.compressed.data(), big.compressed.size(), buffer.data(), buffer.size(),
+                                      &produced) != LIBDEFLATE_SUCCESS ||
+        produced != big.size)
+      state.SkipWithError("inflate failed");
+    benchmark::DoNotOptimize(buffer.data());
+  }
+  libdeflate_free_decompressor(d);
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * big.size));
+}
+#endif
+
+// The CRC-32 of the entry's bytes (already in memory) by each implementation.
+template <class Crc>
+void Crc32Of(benchmark::State& state, Crc crc) {
+  static const std::string data = XmlText(Big().size);
+  const auto* bytes = reinterpret_cast<const uint8_t*>(data.data());
+  for (auto _ : state) benchmark::DoNotOptimize(crc(bytes, data.size()));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * data.size()));
+}
+void BM_Crc32Ours(benchmark::State& state) {
+  Crc32Of(state, [](const uint8_t* p, size_t n) { return zipengine::ZipCrc32(0, p, n); });
+}
+void BM_Crc32Zlib(benchmark::State& state) {
+  Crc32Of(state, [](const uint8_t* p, size_t n) { return static_cast<uint32_t>(crc32_z(0, p, n)); });
+}
+#ifdef VORLANEX_HAVE_LIBDEFLATE
+void BM_Crc32Libdeflate(benchmark::State& state) {
+  Crc32Of(state, [](const uint8_t* p, size_t n) { return libdeflate_crc32(0, p, n); });
+}
+#endif
+
 const std::string& SmallArchive() {
   static const std::string path = [] {
     const std::string p = Folder() + "/small.zip";
@@ -153,14 +199,55 @@ void BM_Unpack1000Unzip(benchmark::State& state) {
   }
 }
 
+// What the sort run does first with every archive: name it and walk its entries' names.
+void BM_List1000(benchmark::State& state) {
+  const std::string& path = SmallArchive();
+  size_t names = 0;
+  for (auto _ : state) {
+    zip::TZipArchive archive;
+    archive.SetUnattended(true);
+    archive.SetZipFileName(path);
+    for (int i = 0; i < archive.EntryCount(); ++i) names += archive.Entry(i)->FileName().size();
+    if (archive.EntryCount() != 1000) state.SkipWithError("listing failed");
+  }
+  benchmark::DoNotOptimize(names);
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * 1000));
+}
+
+class TSummaryReporter : public bench::TMedianReporter {
+ public:
+  void PrintSummary() const override {
+    auto it = Speeds().find("");
+    if (it == Speeds().end()) return;
+    const TSpeeds& speeds = it->second;
+    std::printf("\nMedians (200 MiB entry):\n");
+    for (const auto& [name, mbs] : speeds) std::printf("  %-24s %8.0f MB/s\n", name.c_str(), mbs);
+    auto ratio = [&](const char* ours, const char* peer) {
+      if (const double r = Ratio(speeds, ours, peer)) std::printf("  %s / %s: %.2fx\n", ours + 3, peer + 3, r);
+    };
+    ratio("BM_ExtractToMemory", "BM_PlainInflate");
+    ratio("BM_ExtractToMemory", "BM_LibdeflateInflate");
+    ratio("BM_LibdeflateInflate", "BM_PlainInflate");
+    ratio("BM_Crc32Ours", "BM_Crc32Zlib");
+    ratio("BM_Crc32Libdeflate", "BM_Crc32Ours");
+  }
+};
+
 }  // namespace
 
 BENCHMARK(BM_ExtractToMemory)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true);
 BENCHMARK(BM_PlainInflate)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true);
+#ifdef VORLANEX_HAVE_LIBDEFLATE
+BENCHMARK(BM_LibdeflateInflate)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true);
+BENCHMARK(BM_Crc32Libdeflate)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true);
+#endif
+BENCHMARK(BM_Crc32Ours)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true);
+BENCHMARK(BM_Crc32Zlib)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true);
 BENCHMARK(BM_Unpack1000)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true);
 BENCHMARK(BM_Unpack1000Unzip)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true);
+BENCHMARK(BM_List1000)->Unit(benchmark::kMicrosecond)->Repetitions(7)->ReportAggregatesOnly(true);
 
 int main(int argc, char** argv) {
-  bench::TMedianReporter reporter;
+  TSummaryReporter reporter;
   return bench::RunBenchmarks(argc, argv, reporter);
 }

@@ -18,11 +18,21 @@ function(vorlanex_test name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  # On Windows a test program carries the version resource as the programs do,
+  # so that reading the running program's own version is tested for real.
+  vorlanex_windows_resources(${name} DESCRIPTION "Vorlanex tests")
+  # A cross build lists the tests when CTest starts, under the emulator, so
+  # that building needs no emulator run per test program.
+  if(CMAKE_CROSSCOMPILING)
+    set(mode PRE_TEST)
+  else()
+    set(mode POST_BUILD)
+  endif()
   set(properties)
   if(ARG_DEPS MATCHES "Qt6::|vorlanex::app")
     set(properties PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
   endif()
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 ${properties})
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 DISCOVERY_MODE ${mode} ${properties})
 endfunction()
 
 # vorlanex_fuzz(<name> SOURCES ... DEPS ...)

@@ -5,7 +5,10 @@
 #include <set>
 
 #include "cli/csv_report.h"
+#include "cli/interrupt.h"
 #include "platform/file_system.h"
+#include "platform/text_compare.h"
+#include "sorting/engine_check.h"
 #include "sorting/output_rules.h"
 #include "sorting/settings_file.h"
 #include "sorting/sort_run.h"
@@ -18,36 +21,75 @@ namespace cli {
 
 std::string UsageText() {
   return std::string(
-             "Usage: vorlanex-cli --input DIR --output DIR [options]\n"
-             "Sorts the registry's ZIP archives found in DIR (and its sub-folders) into a folder\n"
-             "tree under the output folder, by the rule of each document's kind.\n"
+             "Использование: vorlanex-cli --input ПАПКА --output ПАПКА [параметры]\n"
+             "Раскладывает ZIP-архивы реестра из входной папки (и её вложенных папок) по папкам\n"
+             "внутри выходной папки, по правилу вида документа в каждом архиве.\n"
              "\n"
-             "  --input DIR        folder to search for archives (required)\n"
-             "  --output DIR       folder to file the archives under (required)\n"
-             "  --no-recursive     do not search the sub-folders of the input folder\n"
-             "  --recursive        search them (the default)\n"
-             "  --copy             copy each archive into its folder instead of unpacking it\n"
-             "  --unpack           unpack it (the default)\n"
-             "  --rule-kpt RULE    folder rule for plans of territory\n"
-             "  --rule-kvzu RULE   folder rule for land plot extracts\n"
-             "  --dry-run          read every document and print where it would go; create nothing\n"
-             "  --report FILE      write a CSV row per archive and document (UTF-8, \";\")\n"
-             "  --settings FILE    take the folders, switches and rules from a settings file the\n"
-             "                     window wrote (Vorlanex.cfg); options given here win\n"
-             "  --quiet            no progress line and no per-document lines\n"
-             "  --help             this text\n"
-             "  --version          the program's version\n"
+             "  --input ПАПКА         где искать архивы (обязательно); можно назвать и один архив\n"
+             "  --output ПАПКА        куда раскладывать архивы (обязательно)\n"
+             "  --no-recursive        не искать во вложенных папках\n"
+             "  --recursive           искать и во вложенных папках (так по умолчанию)\n"
+             "  --copy                копировать архив в его папку, а не распаковывать\n"
+             "  --unpack              распаковывать архив в его папку (так по умолчанию)\n"
+             "  --rule-kpt ПРАВИЛО    правило папок для кадастровых планов территории (КПТ)\n"
+             "  --rule-kvzu ПРАВИЛО   правило папок для выписок о земельном участке (КВЗУ)\n"
+             "  --on-conflict ЧТО     если документ заменил бы файл, который этот же запуск положил\n"
+             "                        из другого архива: rename (так по умолчанию) вставляет в имена\n"
+             "                        файлов \" (2)\", \" (3)\"...; keep оставляет первый и не размещает\n"
+             "                        второй; replace заменяет первый\n"
+             "  --dry-run             прочитать документы и показать, куда они легли бы; ничего\n"
+             "                        не создавать\n"
+             "  --report ФАЙЛ         записать отчёт CSV: строка на каждый архив и документ\n"
+             "                        (UTF-8, поля через \";\")\n"
+             "  --settings ФАЙЛ       взять папки, переключатели и правила из файла настроек окна\n"
+             "                        (Vorlanex.cfg); параметры командной строки важнее\n"
+             "  --quiet               без строки хода работы и строк о размещении и конфликтах;\n"
+             "                        сбои выводятся всегда\n"
+             "  -h, --help            эта справка\n"
+             "  --version             версия программы\n"
              "\n"
-             "Rules separate folder levels with \"\\\" and use the placeholders\n"
+             "Уровни папок в правиле разделяет \"\\\"; поля подстановки:\n"
              "{Номер региона} {Номер района} {Номер квартала} {Номер участка}\n"
              "{Дата постановки} {Система координат} {Дата удостоверения}.\n"
-             "Default rules:\n"
-             "  plans of territory: ") +
-         sorting::kDefaultKptRule + "\n  land plot extracts: " + sorting::kDefaultKvzuRule +
+             "Правила по умолчанию:\n"
+             "  КПТ:  ") +
+         sorting::kDefaultKptRule + "\n  КВЗУ: " + sorting::kDefaultKvzuRule +
          "\n"
          "\n"
-         "Exit status: 0 every archive handled; 1 some archive could not be read or some\n"
-         "document could not be placed; 2 bad arguments or a missing input folder.\n";
+         "Ctrl+C (SIGINT, SIGTERM) останавливает сортировку на ближайшем шаге: временные файлы\n"
+         "удаляются, строки отчёта о сделанном остаются, итог выводится.\n"
+         "\n"
+         "Код завершения: 0 - все архивы обработаны; 1 - какой-то архив не прочитан или\n"
+         "документ не размещён; 2 - ошибка в параметрах, нет входной папки или не загружается\n"
+         "модуль распаковки; 130 - сортировка прервана.\n";
+}
+
+std::vector<std::string> UnknownPlaceholders(std::string_view rule) {
+  static const char* const kPlaceholders[] = {
+      sorting::kRegionPlaceholder,
+      sorting::kDistrictPlaceholder,
+      sorting::kBlockPlaceholder,
+      sorting::kParcelPlaceholder,
+      sorting::kRegistrationDatePlaceholder,
+      sorting::kCoordSystemPlaceholder,
+      sorting::kCertificationDatePlaceholder,
+  };
+  std::vector<std::string> unknown;
+  size_t open = std::string_view::npos;
+  for (size_t i = 0; i < rule.size(); ++i) {
+    if (rule[i] == '{') {
+      // "{a{Номер региона}": the innermost pair is what the rule replaces.
+      open = i;
+    } else if (rule[i] == '}' && open != std::string_view::npos) {
+      const std::string_view text = rule.substr(open, i + 1 - open);
+      bool known = false;
+      // The rules replace placeholders ignoring case.
+      for (const char* placeholder : kPlaceholders) known = known || platform::SameText(text, placeholder);
+      if (!known) unknown.emplace_back(text);
+      open = std::string_view::npos;
+    }
+  }
+  return unknown;
 }
 
 namespace {
@@ -63,7 +105,7 @@ bool ApplySettingsFile(TCliOptions& options, const std::set<std::string>& given,
     return false;
   }
   if (!settings) {
-    error = "the settings file does not exist: " + options.settings;
+    error = "файл настроек не найден: " + options.settings;
     return false;
   }
   auto take = [&given](const char* option, auto& field, const auto& value) {
@@ -83,21 +125,28 @@ bool ApplySettingsFile(TCliOptions& options, const std::set<std::string>& given,
   return true;
 }
 
+std::optional<sorting::TConflictPolicy> ConflictPolicy(const std::string& text) {
+  if (text == "rename") return sorting::TConflictPolicy::Rename;
+  if (text == "keep") return sorting::TConflictPolicy::Keep;
+  if (text == "replace") return sorting::TConflictPolicy::Replace;
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<TCliOptions> ParseOptions(const std::vector<std::string>& args, std::string& error) {
   TCliOptions options;
   options.kpt_rule = sorting::kDefaultKptRule;
   options.kvzu_rule = sorting::kDefaultKvzuRule;
+  std::string on_conflict;
   const std::map<std::string, std::string*> valued = {
       {"--input", &options.input},         {"--output", &options.output}, {"--rule-kpt", &options.kpt_rule},
       {"--rule-kvzu", &options.kvzu_rule}, {"--report", &options.report}, {"--settings", &options.settings},
+      {"--on-conflict", &on_conflict},
   };
   const std::map<std::string, bool*> switches = {
-      {"--dry-run", &options.dry_run},
-      {"--quiet", &options.quiet},
-      {"--help", &options.help},
-      {"--version", &options.version},
+      {"--dry-run", &options.dry_run}, {"--quiet", &options.quiet},     {"--help", &options.help},
+      {"-h", &options.help},           {"--version", &options.version},
   };
   // Options given here win over the settings file.
   std::set<std::string> given;
@@ -114,7 +163,7 @@ std::optional<TCliOptions> ParseOptions(const std::vector<std::string>& args, st
     if (auto v = valued.find(name); v != valued.end()) {
       if (!value) {
         if (i + 1 >= args.size()) {
-          error = "option " + name + " needs a value";
+          error = "параметру " + name + " нужно значение";
           return std::nullopt;
         }
         value = args[++i];
@@ -124,7 +173,7 @@ std::optional<TCliOptions> ParseOptions(const std::vector<std::string>& args, st
       continue;
     }
     if (value) {
-      error = "option " + name + " takes no value";
+      error = "параметр " + name + " не принимает значения";
       return std::nullopt;
     }
     if (name == "--no-recursive" || name == "--recursive") {
@@ -136,24 +185,98 @@ std::optional<TCliOptions> ParseOptions(const std::vector<std::string>& args, st
     } else if (auto s = switches.find(name); s != switches.end()) {
       *s->second = true;
     } else {
-      error = "unknown argument: " + args[i];
+      error = "неизвестный параметр: " + args[i];
       return std::nullopt;
     }
   }
   if (options.help || options.version) return options;
+  if (given.count("--on-conflict")) {
+    const auto policy = ConflictPolicy(on_conflict);
+    if (!policy) {
+      error = "--on-conflict: неизвестное значение \"" + on_conflict + "\" (возможны rename, keep, replace)";
+      return std::nullopt;
+    }
+    options.on_conflict = *policy;
+  }
   if (!options.settings.empty() && !ApplySettingsFile(options, given, error)) return std::nullopt;
   if (options.input.empty()) {
-    error = "the input folder is missing (--input DIR)";
+    error = "не указана входная папка (--input ПАПКА)";
     return std::nullopt;
   }
   if (options.output.empty()) {
-    error = "the output folder is missing (--output DIR)";
+    error = "не указана выходная папка (--output ПАПКА)";
     return std::nullopt;
   }
   return options;
 }
 
 namespace {
+
+// Messages may hold line breaks (the component's table texts add a path on a
+// line of its own); a failure is one line on the terminal.
+std::string OneLine(const std::string& text) {
+  std::string line;
+  bool blank = false;
+  for (char c : text) {
+    if (c == '\r' || c == '\n') {
+      blank = !line.empty();
+      continue;
+    }
+    if (blank) line += ' ';
+    blank = false;
+    line += c;
+  }
+  return line;
+}
+
+// The run's texts end lines with CR LF, as the window's message box wants them.
+std::string WithoutCarriageReturns(const std::string& text) {
+  std::string result;
+  for (char c : text)
+    if (c != '\r') result += c;
+  return result;
+}
+
+// What a document's record asks of the terminal.
+enum class TNotice {
+  None,      // placed, or nothing to place, or the run was stopped
+  Failure,   // not extracted, not read or not placed: a line, and status 1
+  Conflict,  // placed where another archive of this run had placed its files: a line
+};
+
+TNotice NoticeOf(sorting::TDocumentAction action) {
+  using sorting::TDocumentAction;
+  switch (action) {
+    case TDocumentAction::Unpacked:
+    case TDocumentAction::Copied:
+    case TDocumentAction::WouldPlace:
+    case TDocumentAction::NotRegistry:
+    case TDocumentAction::Identical:
+    case TDocumentAction::Interrupted:
+      return TNotice::None;
+    case TDocumentAction::NotExtracted:
+    case TDocumentAction::NotRead:
+    case TDocumentAction::OutsideOutput:
+    case TDocumentAction::PlacementFailed:
+    case TDocumentAction::Kept:
+      return TNotice::Failure;
+    case TDocumentAction::Renamed:
+    case TDocumentAction::Replaced:
+      return TNotice::Conflict;
+  }
+  return TNotice::None;
+}
+
+// "archive [entry]: what happened: why (folder)", the reason without the entry
+// that the line names already, the folder when the reason does not name it.
+std::string DocumentLine(const sorting::TDocumentRecord& record, std::string reason) {
+  if (reason.rfind(record.entry + ": ", 0) == 0) reason.erase(0, record.entry.size() + 2);
+  std::string line = record.archive + " [" + record.entry + "]: " + sorting::ActionName(record.action);
+  if (!reason.empty()) line += ": " + reason;
+  if (!record.target_folder.empty() && reason.find(record.target_folder) == std::string::npos)
+    line += " (" + record.target_folder + ")";
+  return line;
+}
 
 // Stands in for the window: answers the run's questions from the options and
 // reports on the terminal and in the CSV file.
@@ -171,78 +294,93 @@ class TCliHost : public sorting::TSortHost {
 
   // The progress line counts archives itself (ArchiveStarted).
   void SetProgressMax(int) override {}
-  void StepProgress() override {}
-  void ResetProgress() override {
-    if (progress_ && progress_shown_) err_ << "\r\033[K" << std::flush;
-    progress_shown_ = false;
-  }
+  // Comes after each archive.
+  void StepProgress() override { FinishArchive(); }
+  void ResetProgress() override { ClearProgress(); }
   void ProcessMessages() override {}
-  void ShowSummary(const std::string& text, const std::string&) override {
-    std::string unix_text;
-    for (char c : text)
-      if (c != '\r') unix_text += c;
-    out_ << unix_text << "\n";
-  }
+  // The command line shows the run's full summary, not the window's (RunCli).
+  void ShowSummary(const std::string&, const std::string&) override { summary_due_ = true; }
   void ReportError(const std::string& message) override {
-    ClearProgress();
-    err_ << "vorlanex-cli: " << message << "\n";
+    FinishArchive();
+    Line(err_, "vorlanex-cli: " + OneLine(message));
     fatal_ = true;
   }
+  bool StopRequested() override { return InterruptRequested(); }
 
   void ArchiveStarted(int index, int count, const std::string& path) override {
     FinishArchive();
     current_ = path;
-    documents_in_archive_ = 0;
-    archive_failed_.clear();
     if (progress_) {
       err_ << "\r\033[K[" << (index + 1) << "/" << count << "] "
            << platform::FromPath(platform::ToPath(path).filename()) << std::flush;
       progress_shown_ = true;
     }
   }
-  void ArchiveFailed(const std::string&, const std::string& message) override {
-    incomplete_ = true;
-    archive_failed_ = message.empty() ? std::string("cannot be read") : message;
+  void ArchiveFailed(const std::string& path, const std::string& message) override {
+    std::string reason = OneLine(message);
+    if (reason.empty() && !messages_.empty()) reason = messages_.back();
+    const std::string result = "архив не прочитан" + (reason.empty() ? "" : ": " + reason);
+    // Its own row, also when documents of the archive came before the error.
+    if (report_) report_->AddArchive(path, result);
+    ++rows_in_archive_;
+    Failure(path + ": " + result);
   }
   void DocumentHandled(const sorting::TDocumentRecord& record) override {
-    ++documents_in_archive_;
+    ++rows_in_archive_;
     if (report_) report_->AddDocument(record);
-    using sorting::TDocumentAction;
-    switch (record.action) {
-      case TDocumentAction::WouldPlace:
-        if (!options_.quiet) Line(out_, record.archive + " [" + record.entry + "] -> " + record.target_folder);
+    if (record.action == sorting::TDocumentAction::WouldPlace && !options_.quiet)
+      Line(out_, record.archive + " [" + record.entry + "] -> " + record.target_folder);
+    switch (NoticeOf(record.action)) {
+      case TNotice::None:
         break;
-      case TDocumentAction::NotExtracted:
-      case TDocumentAction::PlacementFailed:
-        incomplete_ = true;
-        Line(err_, record.archive + " [" + record.entry + "]: " + sorting::ActionName(record.action) +
-                       (record.reason.empty() ? "" : ": " + record.reason) +
-                       (record.target_folder.empty() ? "" : " (" + record.target_folder + ")"));
+      case TNotice::Failure: {
+        // Without a reason of its own, the component's last word on the archive is the reason.
+        std::string reason = OneLine(record.reason);
+        if (reason.empty() && !messages_.empty()) reason = messages_.back();
+        Failure(DocumentLine(record, reason));
         break;
-      default:
+      }
+      case TNotice::Conflict:
+        if (!options_.quiet) Line(err_, DocumentLine(record, OneLine(record.reason)));
         break;
     }
   }
-  void ArchiveMessage(const std::string& archive, int code, const std::string& text) override {
-    if (code != 0) Line(err_, archive + ": " + text);
+  void ArchiveMessage(const std::string&, int code, const std::string& text) override {
+    if (code != 0) messages_.push_back(OneLine(text));
   }
 
+  // Ends the archive in hand: its row when it gave no document, its messages when
+  // no failure line spoke for them, and the report on disk up to here.
   void FinishArchive() {
-    if (!current_.empty() && documents_in_archive_ == 0 && report_)
-      report_->AddArchive(current_, archive_failed_.empty() ? "no XML document" : archive_failed_);
+    if (current_.empty()) return;
+    if (!failed_in_archive_)
+      for (const std::string& message : messages_) Line(err_, current_ + ": " + message);
+    if (report_) {
+      if (rows_in_archive_ == 0) report_->AddArchive(current_, "нет XML-документа");
+      report_->Flush();
+    }
     current_.clear();
+    messages_.clear();
+    rows_in_archive_ = 0;
+    failed_in_archive_ = false;
   }
   bool Incomplete() const { return incomplete_; }
   bool Fatal() const { return fatal_; }
+  bool SummaryDue() const { return summary_due_; }
 
  private:
   void ClearProgress() {
-    if (progress_ && progress_shown_) err_ << "\r\033[K";
+    if (progress_ && progress_shown_) err_ << "\r\033[K" << std::flush;
     progress_shown_ = false;
   }
   void Line(std::ostream& stream, const std::string& text) {
     ClearProgress();
     stream << text << "\n";
+  }
+  void Failure(const std::string& text) {
+    Line(err_, text);
+    incomplete_ = true;
+    failed_in_archive_ = true;
   }
 
   const TCliOptions& options_;
@@ -252,21 +390,45 @@ class TCliHost : public sorting::TSortHost {
   TCsvReport* report_;
   bool progress_shown_ = false;
   std::string current_;
-  int documents_in_archive_ = 0;
-  std::string archive_failed_;
+  // Report rows about the archive in hand.
+  int rows_in_archive_ = 0;
+  // The component's error messages about the archive in hand.
+  std::vector<std::string> messages_;
+  bool failed_in_archive_ = false;
   bool incomplete_ = false;
   bool fatal_ = false;
+  bool summary_due_ = false;
 };
+
+// The option check of the input: a folder, or one archive file.
+bool CheckInput(const std::string& input, std::string& error) {
+  if (platform::DirectoryExists(input)) return true;
+  if (!platform::FileExists(input)) {
+    error = "входная папка не существует: " + input;
+    return false;
+  }
+  const std::string name = platform::FromPath(platform::ToPath(input).filename());
+  const size_t dot = name.rfind('.');
+  if (dot == std::string::npos || !platform::SameText(std::string_view(name).substr(dot), std::string_view(".zip"))) {
+    error = "--input называет файл, который не архив ZIP (нужно расширение .zip): " + input;
+    return false;
+  }
+  return true;
+}
 
 }  // namespace
 
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool progress,
            const std::string& engine_directory) {
+  if (args.empty()) {
+    err << UsageText();
+    return kExitUsage;
+  }
   std::string error;
   const auto options = ParseOptions(args, error);
   if (!options) {
     err << "vorlanex-cli: " << error << "\n"
-        << "Try 'vorlanex-cli --help'.\n";
+        << "Справка: vorlanex-cli --help\n";
     return kExitUsage;
   }
   if (options->help) {
@@ -277,14 +439,23 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     out << "vorlanex-cli " << VORLANEX_VERSION << "\n";
     return kExitOk;
   }
-  if (!platform::DirectoryExists(options->input)) {
-    err << "vorlanex-cli: the input folder does not exist: " << options->input << "\n";
+  if (!CheckInput(options->input, error)) {
+    err << "vorlanex-cli: " << error << "\n";
     return kExitUsage;
   }
+  // Before the run: one message, not three lines per archive.
+  if (!sorting::EngineAvailable(engine_directory, error)) {
+    err << "vorlanex-cli: " << error << "\n";
+    return kExitUsage;
+  }
+  for (const auto& [kind, rule] : {std::pair{"КПТ", &options->kpt_rule}, std::pair{"КВЗУ", &options->kvzu_rule}})
+    for (const std::string& text : UnknownPlaceholders(*rule))
+      err << "vorlanex-cli: предупреждение: " << text << " в правиле " << kind
+          << " не поле подстановки и останется в именах папок как есть\n";
 
   TCsvReport report;
   if (!options->report.empty() && !report.Open(options->report)) {
-    err << "vorlanex-cli: the report file cannot be created: " << options->report << "\n";
+    err << "vorlanex-cli: не удаётся создать файл отчёта: " << options->report << "\n";
     return kExitUsage;
   }
   TCliHost host(*options, out, err, progress, report.IsOpen() ? &report : nullptr);
@@ -293,13 +464,20 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   // Nobody answers a dialog at a terminal: the component's errors go to standard error.
   run.Unattended = true;
   run.EngineDirectory = engine_directory;
+  run.OnConflict = options->on_conflict;
   run.SortButtonClick();
   host.FinishArchive();
+  bool incomplete = host.Fatal() || host.Incomplete() || run.UnreadableCount > 0 || run.FailedCount > 0;
   if (report.IsOpen() && !report.Close()) {
-    err << "vorlanex-cli: the report file could not be written: " << options->report << "\n";
-    return kExitIncomplete;
+    err << "vorlanex-cli: не удалось записать файл отчёта: " << options->report << "\n";
+    incomplete = true;
   }
-  return host.Fatal() || host.Incomplete() ? kExitIncomplete : kExitOk;
+  if (host.SummaryDue() || run.Stopped) out << WithoutCarriageReturns(run.FullSummaryText()) << "\n";
+  if (run.Stopped) {
+    out << "Сортировка прервана: обработано архивов " << run.Done << " из " << run.N << ".\n" << std::flush;
+    return kExitInterrupted;
+  }
+  return incomplete ? kExitIncomplete : kExitOk;
 }
 
 }  // namespace cli

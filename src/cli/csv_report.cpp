@@ -59,6 +59,8 @@ void TCsvReport::AddArchive(const std::string& archive, const std::string& resul
   Row({archive, "", "", "", "", "", "", "", "", "", result});
 }
 
+void TCsvReport::Flush() { file_.flush(); }
+
 bool TCsvReport::Close() {
   file_.close();
   return !file_.fail();

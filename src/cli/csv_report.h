@@ -18,6 +18,9 @@ class TCsvReport {
   void AddDocument(const sorting::TDocumentRecord& record);
   // A row for an archive that yielded no document.
   void AddArchive(const std::string& archive, const std::string& result);
+  // Puts the rows so far on disk: after each archive, so that a run that is
+  // interrupted or killed leaves a report of whole rows.
+  void Flush();
   bool Close();
 
   static std::string Field(const std::string& text);

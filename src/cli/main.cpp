@@ -3,14 +3,16 @@
 #include <vector>
 
 #ifdef _WIN32
+#include <windows.h>
+// After windows.h, which it needs.
 #include <io.h>
 #include <shellapi.h>
-#include <windows.h>
 #else
 #include <unistd.h>
 #endif
 
 #include "cli/cli.h"
+#include "cli/interrupt.h"
 #include "platform/text_conversion.h"
 
 namespace {
@@ -44,4 +46,7 @@ bool ErrorIsTerminal() {
 
 }  // namespace
 
-int main(int argc, char** argv) { return cli::RunCli(Arguments(argc, argv), std::cout, std::cerr, ErrorIsTerminal()); }
+int main(int argc, char** argv) {
+  cli::InstallInterruptHandlers();
+  return cli::RunCli(Arguments(argc, argv), std::cout, std::cerr, ErrorIsTerminal());
+}

@@ -9,6 +9,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "common/windows_path.h"
 #else
 #include <fcntl.h>
 #include <sys/file.h>
@@ -209,13 +211,6 @@ void TVirtualMemoryStream::SetSize(int64_t) { throw EStreamError("You cannot wri
 #ifdef _WIN32
 
 namespace {
-std::wstring WidePath(const std::string& utf8) {
-  if (utf8.empty()) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring w(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), w.data(), n);
-  return w;
-}
 HANDLE H(intptr_t h) { return reinterpret_cast<HANDLE>(h); }
 }  // namespace
 
@@ -252,8 +247,11 @@ int64_t THandleStream::Seek(int64_t offset, TSeekOrigin origin) {
 }
 
 void THandleStream::SetSize(int64_t size) {
+  // As on other systems, the position moves only when it lies past the new end.
+  const int64_t position = Position();
   Seek(size, TSeekOrigin::soBeginning);
   if (!SetEndOfFile(H(handle_))) throw EWriteError("Stream write error");
+  if (position < size) Seek(position, TSeekOrigin::soBeginning);
 }
 
 TFileStream::TFileStream(const std::string& utf8_path, TFileMode mode) : file_name_(utf8_path) {
@@ -277,8 +275,10 @@ TFileStream::TFileStream(const std::string& utf8_path, TFileMode mode) : file_na
   HANDLE h =
       CreateFileW(WidePath(utf8_path).c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
-    if (mode == TFileMode::fmCreate) throw EFCreateError(Format("Cannot create file \"%s\"", utf8_path.c_str()));
-    throw EFOpenError(Format("Cannot open file \"%s\"", utf8_path.c_str()));
+    const std::string reason = SystemErrorText(GetLastError());
+    if (mode == TFileMode::fmCreate)
+      throw EFCreateError(Format("Cannot create file \"%s\". %s", utf8_path.c_str(), reason.c_str()));
+    throw EFOpenError(Format("Cannot open file \"%s\". %s", utf8_path.c_str(), reason.c_str()));
   }
   handle_ = reinterpret_cast<intptr_t>(h);
 }

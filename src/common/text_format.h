@@ -1,13 +1,17 @@
 #pragma once
 // Small text helpers shared across the program.
 
+#include <cstdio>
 #include <string>
 #include <string_view>
 
 namespace common {
 
-// printf-style formatting into a std::string.
-#if defined(__GNUC__) || defined(__clang__)
+// printf-style formatting into a std::string. MinGW formats with its own C99
+// printf (so %zu and %lld work), which its headers name.
+#if defined(__MINGW32__)
+__attribute__((format(__MINGW_PRINTF_FORMAT, 1, 2)))
+#elif defined(__GNUC__) || defined(__clang__)
 __attribute__((format(printf, 1, 2)))
 #endif
 std::string

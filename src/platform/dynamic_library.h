@@ -17,9 +17,10 @@ struct TLibraryError {
   std::string text;
 };
 
-// Loads the file (a bare name is searched for the system's usual way); none on
-// failure, with the error filled in. On Windows, critical-error and fault boxes
-// are switched off for the duration of the load.
+// Loads the file; none on failure, with the error filled in. A bare name is
+// searched for the system's usual way on POSIX systems; on Windows it is looked
+// for in the program's own folder only, never on the search path, and
+// critical-error and fault boxes are switched off for the duration of the load.
 TLibraryHandle LoadDynamicLibrary(const std::string& path, TLibraryError& error);
 // The address of an exported name, or none.
 void* LibrarySymbol(TLibraryHandle library, const char* name);

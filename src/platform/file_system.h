@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 namespace platform {
 
@@ -51,12 +52,38 @@ bool SetFileModificationTime(const std::string& path, int64_t unix_seconds);
 // any reparse point (junctions included).
 bool IsLink(const std::string& path);
 
+// What a path names. Without following, a symbolic link (on Windows any
+// reparse point) is a link; following it, what it leads to (nothing for a
+// dangling link).
+enum class TPathKind { None, File, Directory, Link, Other };
+TPathKind GetPathKind(const std::string& path, bool follow_links);
+
+// A file or a folder, links followed.
 bool FileExists(const std::string& path);
 bool DirectoryExists(const std::string& path);
 // Creates the folder with all missing parents; true when it exists afterwards.
 bool ForceDirectories(const std::string& path);
+// Creates one folder whose parent exists; false when it could not be made
+// (when something of that name exists, too).
+bool MakeFolder(const std::string& path);
 // Copies a file, replacing a file of the target name; true on success.
 bool CopyFileReplace(const std::string& source, const std::string& target);
+// The size of a file in bytes, links followed.
+bool GetFileLength(const std::string& path, int64_t& size);
+// Last modification time in seconds since 1970-01-01 UTC.
+bool GetFileModificationSeconds(const std::string& path, int64_t& unix_seconds);
+// The absolute path with every link resolved in the part that exists and the
+// rest (which does not exist yet) appended as written; empty on failure. Two
+// paths name the same place only if this gives them the same text.
+std::string RealPath(const std::string& path);
+// ForceDirectories with the system's reason when the folder is not there afterwards.
+std::error_code CreateFolders(const std::string& path);
+// Renames a file, replacing a file (or a link itself) of the new name in one
+// step; a folder of that name is never replaced.
+std::error_code RenameReplace(const std::string& from, const std::string& to);
+// True when both files hold the same bytes; error is set (and the answer false)
+// when either cannot be read.
+bool SameContent(const std::string& a, const std::string& b, std::error_code& error);
 
 // Full path of the running program, and its folder with a trailing delimiter.
 std::string ExecutablePath();

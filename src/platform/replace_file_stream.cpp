@@ -1,11 +1,12 @@
 #include "platform/replace_file_stream.h"
 
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "common/windows_path.h"
 #else
 #include <fcntl.h>
 #include <unistd.h>
@@ -13,12 +14,12 @@
 
 #include "common/text_format.h"
 #include "platform/file_system.h"
+#include "platform/system_error.h"
+#include "platform/temporary_files.h"
 
 namespace platform {
 
 namespace {
-
-std::atomic<uint32_t> g_counter{0};
 
 // The folder part of a path with its trailing delimiter ("" for a bare name).
 std::string FolderOf(const std::string& path) {
@@ -26,26 +27,19 @@ std::string FolderOf(const std::string& path) {
   return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
 }
 
-#ifdef _WIN32
-unsigned long ProcessId() { return GetCurrentProcessId(); }
-#else
-unsigned long ProcessId() { return static_cast<unsigned long>(::getpid()); }
-#endif
-
 }  // namespace
 
 TReplaceFileStream::TReplaceFileStream(const std::string& final_name) : final_name_(final_name) {
   const std::string folder = FolderOf(final_name);
-  // A short name of our own: the final name may already be as long as the
-  // file system allows.
   for (int attempt = 0; attempt < 100 && handle_ == -1; ++attempt) {
-    temp_name_ = folder + common::Format(".vx%lu-%u.tmp", ProcessId(), g_counter.fetch_add(1));
+    temp_name_ = TemporaryName(folder, kTemporaryFileExtension);
 #ifdef _WIN32
-    HANDLE h = CreateFileW(ToPath(temp_name_).wstring().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    HANDLE h = CreateFileW(common::WidePath(temp_name_).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h != INVALID_HANDLE_VALUE) {
       handle_ = reinterpret_cast<intptr_t>(h);
     } else if (GetLastError() != ERROR_FILE_EXISTS) {
+      error_ = LastSystemError();
       break;
     }
 #else
@@ -56,6 +50,7 @@ TReplaceFileStream::TReplaceFileStream(const std::string& final_name) : final_na
     if (fd >= 0) {
       handle_ = fd;
     } else if (errno != EEXIST) {
+      error_ = LastSystemError();
       break;
     }
 #endif
@@ -68,6 +63,15 @@ TReplaceFileStream::TReplaceFileStream(const std::string& final_name) : final_na
 
 TReplaceFileStream::~TReplaceFileStream() {
   if (!committed_) Discard();
+}
+
+int64_t TReplaceFileStream::Write(const void* buffer, int64_t count) {
+  const int64_t put = THandleStream::Write(buffer, count);
+  if (put != count && !error_) {
+    error_ = LastSystemError();
+    if (!error_) error_ = std::make_error_code(std::errc::no_space_on_device);
+  }
+  return put;
 }
 
 void TReplaceFileStream::CloseHandle() {
@@ -84,7 +88,7 @@ void TReplaceFileStream::Discard() {
   CloseHandle();
   if (!temp_name_.empty() && !committed_) {
 #ifdef _WIN32
-    DeleteFileW(ToPath(temp_name_).wstring().c_str());
+    DeleteFileW(common::WidePath(temp_name_).c_str());
 #else
     ::unlink(temp_name_.c_str());
 #endif
@@ -101,13 +105,15 @@ bool TReplaceFileStream::Commit() {
 #else
   CloseHandle();
 #endif
+  if (!ok && !error_) error_ = LastSystemError();
   if (ok && has_stamp_) SetFileModificationTime(temp_name_, stamp_);
 #ifdef _WIN32
-  ok = ok && MoveFileExW(ToPath(temp_name_).wstring().c_str(), ToPath(final_name_).wstring().c_str(),
+  ok = ok && MoveFileExW(common::WidePath(temp_name_).c_str(), common::WidePath(final_name_).c_str(),
                          MOVEFILE_REPLACE_EXISTING) != 0;
 #else
   ok = ok && ::rename(temp_name_.c_str(), final_name_.c_str()) == 0;
 #endif
+  if (!ok && !error_) error_ = LastSystemError();
   if (!ok) {
     Discard();
     return false;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <system_error>
 
 #include "common/stream.h"
 
@@ -18,7 +19,12 @@ class TReplaceFileStream : public common::THandleStream {
   // Removes the temporary file unless Commit succeeded.
   ~TReplaceFileStream() override;
 
+  // Remembers the system's reason of the first write that fails.
+  int64_t Write(const void* buffer, int64_t count) override;
+
   const std::string& FinalName() const { return final_name_; }
+  // Why creating, writing or committing failed; none while all went well.
+  const std::error_code& Error() const { return error_; }
   const std::string& TempName() const { return temp_name_; }
 
   // The modification time the file gets on Commit (seconds since 1970 UTC).
@@ -40,6 +46,7 @@ class TReplaceFileStream : public common::THandleStream {
   int64_t stamp_ = 0;
   bool has_stamp_ = false;
   bool committed_ = false;
+  std::error_code error_;
 };
 
 }  // namespace platform

@@ -1,8 +1,14 @@
 #include "platform/text_compare.h"
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include <climits>
+#else
 #include <unicode/uchar.h>
 #include <unicode/ustring.h>
 #include <unicode/utf16.h>
+#endif
 
 #include "platform/text_conversion.h"
 
@@ -27,11 +33,19 @@ bool SameText(std::u16string_view a, std::u16string_view b) {
       if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
     return true;
   }
+#ifdef _WIN32
+  // The user's locale decides, as the system's own lists and dialogs do.
+  if (a.size() > INT_MAX || b.size() > INT_MAX) return a == b;
+  return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, reinterpret_cast<const wchar_t*>(a.data()),
+                        static_cast<int>(a.size()), reinterpret_cast<const wchar_t*>(b.data()),
+                        static_cast<int>(b.size())) == CSTR_EQUAL;
+#else
   UErrorCode status = U_ZERO_ERROR;
   const int result = u_strCaseCompare(reinterpret_cast<const UChar*>(a.data()), static_cast<int32_t>(a.size()),
                                       reinterpret_cast<const UChar*>(b.data()), static_cast<int32_t>(b.size()),
                                       U_FOLD_CASE_DEFAULT, &status);
   return U_SUCCESS(status) && result == 0;
+#endif
 }
 
 bool SameText(std::string_view a, std::string_view b) {
@@ -48,6 +62,35 @@ bool SameText(std::string_view a, std::string_view b) {
 }
 
 namespace {
+
+#ifdef _WIN32
+
+// The system's simple case mapping (not the linguistic one), which keeps the
+// length; should it ever not, each code unit is mapped on its own.
+std::u16string MapCase(std::u16string_view text, DWORD how) {
+  std::u16string result(text);
+  if (text.empty() || text.size() > INT_MAX) return result;
+  const int n = static_cast<int>(text.size());
+  if (LCMapStringW(LOCALE_USER_DEFAULT, how, reinterpret_cast<const wchar_t*>(text.data()), n,
+                   reinterpret_cast<wchar_t*>(result.data()), n) == n)
+    return result;
+  result.assign(text);
+  for (char16_t& c : result) {
+    wchar_t mapped = 0;
+    if (c < 0xD800 || c > 0xDFFF)
+      if (LCMapStringW(LOCALE_USER_DEFAULT, how, reinterpret_cast<const wchar_t*>(&c), 1, &mapped, 1) == 1)
+        c = static_cast<char16_t>(mapped);
+  }
+  return result;
+}
+
+}  // namespace
+
+std::u16string UpperCase(std::u16string_view text) { return MapCase(text, LCMAP_UPPERCASE); }
+
+std::u16string LowerCase(std::u16string_view text) { return MapCase(text, LCMAP_LOWERCASE); }
+
+#else
 
 template <class Map>
 std::u16string MapCase(std::u16string_view text, Map map) {
@@ -77,6 +120,8 @@ std::u16string UpperCase(std::u16string_view text) {
 std::u16string LowerCase(std::u16string_view text) {
   return MapCase(text, [](UChar32 c) { return u_tolower(c); });
 }
+
+#endif
 
 std::string UpperCase(std::string_view text) {
   bool ascii = true;

@@ -11,8 +11,9 @@ namespace sorting {
 // stand where the sub-folder was met. Directories are never listed; hidden and
 // system files are. A folder that cannot be read adds nothing. Links to folders
 // are followed, but a folder already on the current descent is not entered
-// again, so a link loop cannot make the search endless.
+// again, so a link loop cannot make the search endless. A sub-folder that is
+// the excluded folder (the same folder, however reached) is not searched.
 void SearchFiles(const std::string& folder, const std::string& extension, bool recursive,
-                 std::vector<std::string>& list);
+                 std::vector<std::string>& list, const std::string& excluded = {});
 
 }  // namespace sorting

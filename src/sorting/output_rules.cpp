@@ -1,5 +1,8 @@
 #include "sorting/output_rules.h"
 
+#include <filesystem>
+#include <iterator>
+
 #include "platform/text_compare.h"
 #include "platform/text_conversion.h"
 
@@ -28,6 +31,65 @@ std::u16string ReplaceAllIgnoreCase(const std::u16string& text, std::u16string_v
   return result;
 }
 
+// Brackets around each inserted value while the rule is applied, so that the
+// folder levels holding a value can be told from those typed in the rule.
+// Private-use characters: they are taken out of values and rules beforehand.
+constexpr char16_t kValueOpen = u'\uE000';
+constexpr char16_t kValueClose = u'\uE001';
+
+bool IsLevelDelimiter(char16_t c) { return c == u'\\' || c == u'/'; }
+
+// A document's value as exactly one folder-name fragment: path delimiters and
+// what Windows refuses in names (control characters included) become "_".
+std::u16string ValueFragment(std::string_view value) {
+  std::u16string fragment = platform::Utf8ToUtf16(value);
+  for (char16_t& c : fragment)
+    if (c < 0x20 || IsLevelDelimiter(c) || std::u16string_view(u"<>:\"|?*").find(c) != std::u16string_view::npos ||
+        c == kValueOpen || c == kValueClose)
+      c = u'_';
+  std::u16string marked;
+  marked.reserve(fragment.size() + 2);
+  marked += kValueOpen;
+  marked += fragment;
+  marked += kValueClose;
+  return marked;
+}
+
+// A level that holds a value loses its trailing blanks and dots (Windows drops
+// them, so both systems make the same folder) and becomes "_" when nothing but
+// dots and blanks is left of it ("." and ".." lead elsewhere); levels typed in
+// the rule stay as typed. The brackets go.
+std::u16string FinishLevels(const std::u16string& text) {
+  std::u16string result;
+  result.reserve(text.size());
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t end = start;
+    while (end < text.size() && !IsLevelDelimiter(text[end])) ++end;
+    std::u16string level;
+    bool has_value = false;
+    for (size_t i = start; i < end; ++i) {
+      if (text[i] == kValueOpen || text[i] == kValueClose)
+        has_value = true;
+      else
+        level += text[i];
+    }
+    if (has_value) {
+      const bool only_dots = !level.empty() && level.find_first_not_of(u". ") == std::u16string::npos;
+      if (only_dots) {
+        level = u"_";
+      } else {
+        const size_t keep = level.find_last_not_of(u". ");
+        level.resize(keep == std::u16string::npos ? 0 : keep + 1);
+      }
+    }
+    result += level;
+    if (end < text.size()) result += text[end];
+    start = end + 1;
+  }
+  return result;
+}
+
 }  // namespace
 
 std::string JoinPath(const std::vector<std::string>& pieces) {
@@ -51,9 +113,11 @@ std::string ApplyRule(std::string_view rule, const TCadNumber& number, std::stri
       {kCertificationDatePlaceholder, certification_date},
   };
   std::u16string text = platform::Utf8ToUtf16(rule);
+  for (char16_t& c : text)
+    if (c == kValueOpen || c == kValueClose) c = u'_';
   for (const auto& [placeholder, value] : steps)
-    text = ReplaceAllIgnoreCase(text, platform::Utf8ToUtf16(placeholder), platform::Utf8ToUtf16(value));
-  return platform::Utf16ToUtf8(text);
+    text = ReplaceAllIgnoreCase(text, platform::Utf8ToUtf16(placeholder), ValueFragment(value));
+  return platform::Utf16ToUtf8(FinishLevels(text));
 }
 
 std::string ReplaceChars(std::string_view text, std::string_view set, std::string_view replacement) {
@@ -96,6 +160,28 @@ std::string TargetFolder(std::string_view cadastral_number, std::string_view out
 }
 
 }  // namespace
+
+bool LiesInside(std::string_view path, std::string_view folder) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::path inner = fs::absolute(platform::ToPath(path), ec).lexically_normal();
+  if (ec) return false;
+  const fs::path outer = fs::absolute(platform::ToPath(folder), ec).lexically_normal();
+  if (ec) return false;
+  auto i = inner.begin();
+  for (auto o = outer.begin(); o != outer.end(); ++o) {
+    // The empty last element of a path that ends with a delimiter.
+    if (o->empty() && std::next(o) == outer.end()) break;
+    if (i == inner.end()) return false;
+#ifdef _WIN32
+    if (!platform::SameText(std::u16string_view(o->u16string()), std::u16string_view(i->u16string()))) return false;
+#else
+    if (*o != *i) return false;
+#endif
+    ++i;
+  }
+  return true;
+}
 
 std::string GetKptTargetFolder(const cadastral::TKPTFileInfoData& values, std::string_view output_folder,
                                std::string_view rule) {

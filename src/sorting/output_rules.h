@@ -48,6 +48,11 @@ std::string JoinPath(const std::vector<std::string>& pieces);
 // Substitutes the seven placeholders, each at every occurrence and ignoring
 // letter case, in a fixed order; a value is not searched again for the
 // placeholder that produced it, but later placeholders are looked for in it.
+// Values come from documents, that is from outside, so each one becomes
+// exactly one folder-name fragment: "\", "/", the characters Windows refuses
+// in names (< > : " | ? * and control characters) become "_"; a folder level
+// holding a value loses its trailing blanks and dots and becomes "_" when only
+// dots and blanks are left. What the rule itself says keeps its meaning.
 std::string ApplyRule(std::string_view rule, const TCadNumber& number, std::string_view registration_date,
                       std::string_view certification_date, std::string_view coord_system);
 
@@ -67,6 +72,10 @@ TEditCorrection CorrectEditText(std::string_view text, int caret, std::string_vi
 // "\" (and the other platform's delimiter) in a rule-built path becomes the
 // platform's delimiter.
 std::string ToPlatformPath(std::string_view path);
+
+// True when path, made absolute and normalised ("." and ".." resolved as
+// written, links not followed), is folder or lies below it.
+bool LiesInside(std::string_view path, std::string_view folder);
 
 // Target folder of a document: the output folder joined with the rule of its
 // kind, placeholders substituted, as a platform path ending with the delimiter.

@@ -1,5 +1,9 @@
 #include "sorting/sort_run.h"
 
+#include <algorithm>
+#include <filesystem>
+#include <new>
+#include <system_error>
 #include <type_traits>
 
 #include "cadastral/kpt_file.h"
@@ -7,7 +11,10 @@
 #include "cadastral/ostrevan_file.h"
 #include "common/stream.h"
 #include "common/text_format.h"
+#include "platform/file_copy.h"
 #include "platform/file_system.h"
+#include "platform/system_error.h"
+#include "platform/temporary_files.h"
 #include "platform/text_compare.h"
 #include "sorting/file_search.h"
 #include "sorting/output_rules.h"
@@ -54,19 +61,47 @@ class TStageScope {
 const char* ActionName(TDocumentAction action) {
   switch (action) {
     case TDocumentAction::Unpacked:
-      return "unpacked";
+      return "распакован";
     case TDocumentAction::Copied:
-      return "copied";
+      return "скопирован";
     case TDocumentAction::WouldPlace:
-      return "would place";
+      return "будет размещён";
     case TDocumentAction::NotExtracted:
-      return "not extracted";
+      return "не извлечён из архива";
     case TDocumentAction::NotRegistry:
-      return "not a registry document";
+      return "не документ реестра";
+    case TDocumentAction::NotRead:
+      return "документ не прочитан";
+    case TDocumentAction::OutsideOutput:
+      return "папка вне выходной папки";
     case TDocumentAction::PlacementFailed:
-      return "placement failed";
+      return "не размещён";
+    case TDocumentAction::Renamed:
+      return "размещён под другим именем";
+    case TDocumentAction::Replaced:
+      return "размещён с заменой";
+    case TDocumentAction::Kept:
+      return "не размещён: место занято";
+    case TDocumentAction::Identical:
+      return "такой же уже размещён";
+    case TDocumentAction::Interrupted:
+      return "прервано";
   }
   return "";
+}
+
+bool IsPlaced(TDocumentAction action) {
+  switch (action) {
+    case TDocumentAction::Unpacked:
+    case TDocumentAction::Copied:
+    case TDocumentAction::WouldPlace:
+    case TDocumentAction::Renamed:
+    case TDocumentAction::Replaced:
+    case TDocumentAction::Identical:
+      return true;
+    default:
+      return false;
+  }
 }
 
 TSortRun::TSortRun(TSortHost& host) : host_(host) {}
@@ -77,10 +112,17 @@ void TSortRun::SortButtonClick() {
   if (host_.OutputFolder().empty()) return;
   KptCount = 0;
   KvzuCount = 0;
+  UnreadableCount = 0;
+  UnrecognisedCount = 0;
+  UnsupportedCount = 0;
   FailedCount = 0;
+  ConflictCount = 0;
   N = 0;
   Done = 0;
   Stopped = false;
+  stop_ = false;
+  placed_.clear();
+  cleaned_.clear();
   std::string error;
   try {
     Run();
@@ -94,6 +136,8 @@ void TSortRun::SortButtonClick() {
   host_.ResetProgress();
   archives_.clear();
   archives_.shrink_to_fit();
+  placed_.clear();
+  cleaned_.clear();
   if (!error.empty()) {
     host_.ReportError(error);
     return;
@@ -104,11 +148,28 @@ void TSortRun::SortButtonClick() {
 
 void TSortRun::Run() {
   archives_.clear();
-  // The list is complete before the first archive is placed, so archives this run
-  // copies into an output folder inside the input folder are not met again.
+  const std::string input = host_.InputFolder();
+  // The list is complete before the first archive is placed, and an output
+  // folder inside the input folder is not searched: archives this run (or an
+  // earlier one) copied there are not sorted again.
   {
     TStageScope search(Observer, TSortStage::Search);
-    SearchFiles(host_.InputFolder(), "zip", host_.DeepSearch(), archives_);
+    if (platform::FileExists(input))
+      archives_.push_back(input);
+    else
+      SearchFiles(input, "zip", host_.DeepSearch(), archives_, host_.OutputFolder());
+  }
+  // One archive reached twice (through a link) is handled once.
+  {
+    std::set<platform::TFileIdentity> seen;
+    std::vector<std::string> unique;
+    unique.reserve(archives_.size());
+    for (auto& path : archives_) {
+      platform::TFileIdentity id;
+      if (platform::GetFileIdentity(path, id) && !seen.insert(id).second) continue;
+      unique.push_back(std::move(path));
+    }
+    archives_ = std::move(unique);
   }
   N = static_cast<int>(archives_.size());
   host_.SetProgressMax(N);
@@ -127,16 +188,37 @@ void TSortRun::Run() {
   }
 
   for (int i = 0; i < N; ++i) {
-    if (host_.StopRequested()) {
-      Stopped = true;
-      break;
+    if (PollStop()) break;
+    const std::string& path = archives_[static_cast<size_t>(i)];
+    host_.ArchiveStarted(i, N, path);
+    archive_unreadable_ = false;
+    // What goes wrong with one archive is that archive's: the run goes on.
+    try {
+      ProcessArchive(path);
+    } catch (const std::bad_alloc&) {
+      ArchiveUnreadable(path, "недостаточно памяти");
+    } catch (const std::system_error& e) {
+      ArchiveUnreadable(path, platform::ErrorReason(e.code()));
+    } catch (const common::EStreamError& e) {
+      ArchiveUnreadable(path, e.what());
     }
-    host_.ArchiveStarted(i, N, archives_[static_cast<size_t>(i)]);
-    ProcessArchive(archives_[static_cast<size_t>(i)]);
+    if (stop_) break;
     ++Done;
     host_.StepProgress();
     host_.ProcessMessages();
   }
+  Stopped = stop_;
+}
+
+bool TSortRun::PollStop() {
+  if (!stop_ && host_.StopRequested()) stop_ = true;
+  return stop_;
+}
+
+void TSortRun::ArchiveUnreadable(const std::string& path, const std::string& message) {
+  if (!archive_unreadable_) ++UnreadableCount;
+  archive_unreadable_ = true;
+  host_.ArchiveFailed(path, message);
 }
 
 std::string TSortRun::SummaryText() const {
@@ -144,6 +226,20 @@ std::string TSortRun::SummaryText() const {
   if (KptCount > 0) text += common::Format("Из них файлов КПТ: %d\r\n", KptCount);
   if (KvzuCount > 0) text += common::Format("Из них файлов КВЗУ: %d\r\n", KvzuCount);
   if (FailedCount > 0) text += common::Format("Не удалось разместить файлов: %d\r\n", FailedCount);
+  if (ConflictCount > 0) text += common::Format("Конфликтов размещения: %d\r\n", ConflictCount);
+  return common::Trim(text);
+}
+
+std::string TSortRun::FullSummaryText() const {
+  // The archives handled: all that were found, unless the run was stopped.
+  std::string text = common::Format("Обработано файлов: %d\r\n", Done);
+  if (KptCount > 0) text += common::Format("Из них файлов КПТ: %d\r\n", KptCount);
+  if (KvzuCount > 0) text += common::Format("Из них файлов КВЗУ: %d\r\n", KvzuCount);
+  if (UnreadableCount > 0) text += common::Format("Не удалось прочитать архивов: %d\r\n", UnreadableCount);
+  if (UnrecognisedCount > 0) text += common::Format("Не распознано документов: %d\r\n", UnrecognisedCount);
+  if (UnsupportedCount > 0) text += common::Format("Документов неподдерживаемых версий: %d\r\n", UnsupportedCount);
+  if (FailedCount > 0) text += common::Format("Не удалось разместить файлов: %d\r\n", FailedCount);
+  if (ConflictCount > 0) text += common::Format("Конфликтов размещения: %d\r\n", ConflictCount);
   return common::Trim(text);
 }
 
@@ -157,11 +253,24 @@ void TSortRun::ProcessArchive(const std::string& path) {
   archive.SetActive(true);
   archive.SetEngineDirectory(EngineFolder());
   archive.SetUnattended(Unattended);
+  last_message_.clear();
   // Set before the archive is named: opening it is the first thing that can fail.
-  archive.OnMessage = [this, &path](int code, const std::string& text) { host_.ArchiveMessage(path, code, text); };
+  archive.OnMessage = [this, &path](int code, const std::string& text) {
+    // The cancel that follows a stop is the run's own doing, not the archive's.
+    if (stop_ && code == zip::ZE_Canceled) return;
+    if (code != 0) last_message_ = text;
+    host_.ArchiveMessage(path, code, text);
+  };
+  // The component's cancellation poll and its progress both ask the host, so a
+  // stop ends a long extraction within a block.
+  auto poll = [this, &archive] {
+    if (PollStop() && archive.Cancel() == 0) archive.SetCancel(zip::ZE_Canceled);
+  };
+  archive.OnTick = poll;
+  archive.OnProgress = [poll](const zip::TZipProgressDetails&) { poll(); };
   archive.SetZipFileName(path);
   open.End();
-  if (archive.ErrCode() != 0 && archive.EntryCount() == 0) host_.ArchiveFailed(path, archive.ErrMsg());
+  if (archive.ErrCode() != 0 && archive.EntryCount() == 0) ArchiveUnreadable(path, archive.ErrMsg());
 
   // The engine goes with the component on every way out.
   struct EngineGuard {
@@ -178,7 +287,7 @@ void TSortRun::ProcessArchive(const std::string& path) {
   }
 
   const int count = archive.EntryCount();
-  for (int i = 0; i < count; ++i) {
+  for (int i = 0; i < count && !stop_; ++i) {
     const auto* entry = archive.Entry(i);
     if (!entry) continue;
     const std::string name = entry->FileName();
@@ -188,6 +297,7 @@ void TSortRun::ProcessArchive(const std::string& path) {
       TStageScope extract(Observer, TSortStage::Extract);
       stream = archive.ExtractToMemory(name);
     }
+    if (stop_) break;
     ProcessXmlStream(archive, name, stream);
   }
 }
@@ -216,7 +326,9 @@ void TSortRun::ProcessXmlStream(zip::TZipArchive& archive, const std::string& en
   if (!stream) {
     TDocumentRecord record = NewRecord(archive, entry);
     record.action = TDocumentAction::NotExtracted;
-    record.reason = archive.ErrMsg();
+    record.reason = archive.ErrMsg().empty() ? entry : entry + ": " + archive.ErrMsg();
+    if (!archive_unreadable_) ++UnreadableCount;
+    archive_unreadable_ = true;
     host_.DocumentHandled(record);
     return;
   }
@@ -235,6 +347,7 @@ void TSortRun::ProcessXmlStream(zip::TZipArchive& archive, const std::string& en
     default: {
       TDocumentRecord record = NewRecord(archive, entry);
       record.action = TDocumentAction::NotRegistry;
+      ++UnrecognisedCount;
       host_.DocumentHandled(record);
       break;
     }
@@ -279,64 +392,302 @@ void TSortRun::ProcessDocument(zip::TZipArchive& archive, const std::string& ent
   const TRef<Values> values = read_info(stream, &record.version);
   read.End();
   if (!values) {
+    ++UnrecognisedCount;
     host_.DocumentHandled(record);
     return;
   }
-  ++count;
   record.cadastral_number = values->CadastralNumber;
   record.coord_system = values->CoordSystemName;
   record.certification_number = values->CertificationDocNumber;
   record.certification_date = values->CertificationDocDate;
   if constexpr (std::is_same_v<Values, cadastral::TKvzuFileInfoData>) record.registration_date = values->DateCreated;
+  if (common::Trim(values->CadastralNumber).empty()) {
+    // A cut or damaged document is recognised by its stylesheet instruction
+    // alone; without its number it has no place.
+    record.action = TDocumentAction::NotRead;
+    record.reason = entry + ": кадастровый номер не прочитан";
+    ++FailedCount;
+    host_.DocumentHandled(record);
+    return;
+  }
   {
     TStageScope place(Observer, TSortStage::Place);
-    record.target_folder = target_folder(*values);
-    PlaceDocument(archive, record);
+    record.target_folder = target_folder(*values, true);
+    // The output folder as this document's values make it: its text may hold
+    // placeholders too.
+    const std::string output = target_folder(*values, false);
+    if (!LiesInside(record.target_folder, output)) {
+      record.action = TDocumentAction::OutsideOutput;
+      record.reason = "папка " + record.target_folder + " лежит вне выходной папки " + output;
+      ++FailedCount;
+    } else if (DryRun) {
+      record.action = TDocumentAction::WouldPlace;
+    } else {
+      PlaceDocument(archive, record);
+    }
   }
+  if (IsPlaced(record.action)) ++count;
   host_.DocumentHandled(record);
 }
 
 void TSortRun::ProcessKptDocument(zip::TZipArchive& archive, const std::string& entry, common::TStream& stream) {
   ProcessDocument<cadastral::TKPTFileInfoData>(archive, entry, stream, cadastral::fkKPT, &ReadKptInfo, KptCount,
-                                               [this](const cadastral::TKPTFileInfoData& values) {
+                                               [this](const cadastral::TKPTFileInfoData& values, bool with_rule) {
                                                  return GetKptTargetFolder(values, host_.OutputFolder(),
-                                                                           host_.KptRule());
+                                                                           with_rule ? host_.KptRule() : std::string());
                                                });
 }
 
 void TSortRun::ProcessKvzuDocument(zip::TZipArchive& archive, const std::string& entry, common::TStream& stream) {
-  ProcessDocument<cadastral::TKvzuFileInfoData>(archive, entry, stream, cadastral::fkKvzu, &ReadKvzuInfo, KvzuCount,
-                                                [this](const cadastral::TKvzuFileInfoData& values) {
-                                                  return GetKvzuTargetFolder(values, host_.OutputFolder(),
-                                                                             host_.KvzuRule());
-                                                });
+  ProcessDocument<cadastral::TKvzuFileInfoData>(
+      archive, entry, stream, cadastral::fkKvzu, &ReadKvzuInfo, KvzuCount,
+      [this](const cadastral::TKvzuFileInfoData& values, bool with_rule) {
+        return GetKvzuTargetFolder(values, host_.OutputFolder(), with_rule ? host_.KvzuRule() : std::string());
+      });
 }
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The name with " (n)" before the first full stop of its last level (a leading
+// one does not count), or at its end when it has none; n = 1: the name itself.
+std::string Numbered(const std::string& relative, int n) {
+  if (n <= 1) return relative;
+  const size_t level = relative.find_last_of(platform::kPathDelimiter == '/' ? "/" : "\\/");
+  const size_t name_start = level == std::string::npos ? 0 : level + 1;
+  const size_t dot = relative.find('.', name_start + 1);
+  const std::string mark = common::Format(" (%d)", n);
+  std::string result = relative;
+  result.insert(dot == std::string::npos ? result.size() : dot, mark);
+  return result;
+}
+
+// The key a placed file is known by: its normalised path, and on Windows,
+// whose names ignore case, upper-cased.
+std::string PlacedKey(const std::string& path) {
+  const std::string normal = platform::FromPath(platform::ToPath(path).lexically_normal());
+#ifdef _WIN32
+  return platform::UpperCase(std::string_view(normal));
+#else
+  return normal;
+#endif
+}
+
+std::string FileNameOf(const std::string& path) { return platform::FromPath(platform::ToPath(path).filename()); }
+
+// The staging folder and what is left in it go on every way out.
+struct TStagingFolder {
+  std::string path;
+  ~TStagingFolder() {
+    if (path.empty()) return;
+    std::error_code ec;
+    fs::remove_all(platform::ToPath(path), ec);
+  }
+};
+
+}  // namespace
+
+// The files of one document's placement: their names relative to the target
+// folder and where each one's bytes stand now.
+struct TSortRun::TPlacement {
+  std::string folder;   // the target folder, ending with the delimiter
+  std::string archive;  // the archive they come from
+  std::vector<std::string> files;
+  std::vector<std::string> sources;  // staged files, or the archive itself (copy)
+  // Folders stored in the archive, kept also when empty.
+  std::vector<std::string> folders;
+  bool copy = false;
+};
 
 void TSortRun::PlaceDocument(zip::TZipArchive& archive, TDocumentRecord& record) {
   const std::string& folder = record.target_folder;
-  if (DryRun) {
-    record.action = TDocumentAction::WouldPlace;
-  } else if (!platform::ForceDirectories(folder)) {
+  if (stop_) {
+    record.action = TDocumentAction::Interrupted;
+    return;
+  }
+  if (const std::error_code error = platform::CreateFolders(folder)) {
     record.action = TDocumentAction::PlacementFailed;
-    record.reason = "the folder cannot be created";
-  } else if (host_.Unpack()) {
-    if (UnpackArchive(archive, folder) == 0) {
-      record.action = TDocumentAction::Unpacked;
-    } else {
-      record.action = TDocumentAction::PlacementFailed;
-      record.reason = archive.ErrMsg().empty() ? std::string("the archive cannot be unpacked") : archive.ErrMsg();
+    record.reason = "папка не создана: " + platform::ErrorReason(error);
+    ++FailedCount;
+    return;
+  }
+  // Leftovers of a run that died while it placed into this folder.
+  if (cleaned_.insert(PlacedKey(folder)).second) platform::RemoveStaleTemporaries(folder);
+  if (host_.Unpack())
+    UnpackDocument(archive, record);
+  else
+    CopyDocument(archive.ZipFileName(), record);
+  if (record.action == TDocumentAction::PlacementFailed || record.action == TDocumentAction::Kept) ++FailedCount;
+}
+
+void TSortRun::UnpackDocument(zip::TZipArchive& archive, TDocumentRecord& record) {
+  const std::string& folder = record.target_folder;
+  // Beside the files it will replace, so moving them into place is a rename on
+  // one file system, and nothing of an archive that fails halfway is seen.
+  TStagingFolder staging;
+  std::error_code error;
+  for (int attempt = 0; attempt < 100 && staging.path.empty(); ++attempt) {
+    const std::string candidate = platform::TemporaryName(folder, platform::kStagingFolderExtension);
+    if (fs::create_directory(platform::ToPath(candidate), error)) staging.path = candidate;
+    if (error) break;
+  }
+  if (staging.path.empty()) {
+    record.action = TDocumentAction::PlacementFailed;
+    record.reason = "папка для распаковки не создана: " +
+                    platform::ErrorReason(error ? error : std::make_error_code(std::errc::file_exists));
+    return;
+  }
+
+  // Entries the engine refuses for safety (paths that leave the folder, links)
+  // are left out and reported; any other entry that does not come out whole
+  // fails the archive.
+  std::string failure;
+  archive.OnSkipped = [&failure, this](const std::string& for_file, zip::TZipSkipTypes type, int&) {
+    if (type == zip::stUnsafePath || type == zip::stLink || !failure.empty()) return;
+    failure = last_message_.find(for_file) != std::string::npos ? last_message_ : for_file;
+  };
+  archive.SetNoSkipping(~((1u << zip::stUnsafePath) | (1u << zip::stLink)));
+  last_message_.clear();
+  const int result = UnpackArchive(archive, staging.path);
+  // The staging folder goes: later extractions into memory must not look for it.
+  archive.SetExtrBaseDir({});
+  archive.OnSkipped = nullptr;
+  archive.SetNoSkipping(0);
+  if (stop_) {
+    record.action = TDocumentAction::Interrupted;
+    return;
+  }
+  // An error the engine only reported in a message (a refused entry) leaves
+  // its code with the message mark; a failed extraction records its own.
+  const bool failed = result != 0 && archive.ExtErrCode() >= 0;
+  if (failed || !failure.empty()) {
+    record.action = TDocumentAction::PlacementFailed;
+    if (failure.empty()) failure = archive.ErrMsg().empty() ? last_message_ : archive.ErrMsg();
+    record.reason = failure.empty() ? std::string("архив не распакован") : failure;
+    return;
+  }
+
+  TPlacement placement;
+  placement.folder = platform::IncludeTrailingDelimiter(folder);
+  placement.archive = archive.ZipFileName();
+  const fs::path root = platform::ToPath(staging.path);
+  for (fs::recursive_directory_iterator it(root, error), end; !error && it != end; it.increment(error)) {
+    const fs::path relative = it->path().lexically_relative(root);
+    std::error_code ec;
+    if (it->is_directory(ec)) {
+      placement.folders.push_back(platform::FromPath(relative));
+      continue;
     }
-  } else {
-    // The folder ends with the delimiter; the archive keeps its own file name.
-    const std::string name = platform::FromPath(platform::ToPath(archive.ZipFileName()).filename());
-    if (platform::CopyFileReplace(archive.ZipFileName(), folder + name)) {
-      record.action = TDocumentAction::Copied;
-    } else {
+    placement.files.push_back(platform::FromPath(relative));
+    placement.sources.push_back(platform::FromPath(it->path()));
+  }
+  if (error) {
+    record.action = TDocumentAction::PlacementFailed;
+    record.reason = "распакованные файлы не прочитаны: " + platform::ErrorReason(error);
+    return;
+  }
+  Settle(placement, record);
+}
+
+void TSortRun::CopyDocument(const std::string& archive_path, TDocumentRecord& record) {
+  TPlacement placement;
+  placement.folder = platform::IncludeTrailingDelimiter(record.target_folder);
+  placement.archive = archive_path;
+  placement.files = {FileNameOf(archive_path)};
+  placement.sources = {archive_path};
+  placement.copy = true;
+  // The archive already is the copy (the output folder was searched as input).
+  platform::TFileIdentity source, target;
+  if (platform::GetFileIdentity(archive_path, source) &&
+      platform::GetFileIdentity(placement.folder + placement.files[0], target) && source == target) {
+    record.action = TDocumentAction::Identical;
+    return;
+  }
+  Settle(placement, record);
+}
+
+void TSortRun::Settle(TPlacement& placement, TDocumentRecord& record) {
+  const size_t count = placement.files.size();
+  // How the files would meet those this run placed from other archives under
+  // the names numbered n: same[i] when file i finds its own bytes there.
+  std::vector<bool> same(count);
+  std::string met;  // the first file in the way and its archive
+  auto differs = [&](int n) {
+    bool differing = false;
+    for (size_t i = 0; i < count; ++i) {
+      same[i] = false;
+      const std::string target = placement.folder + Numbered(placement.files[i], n);
+      const auto hit = placed_.find(PlacedKey(target));
+      if (hit == placed_.end() || hit->second == placement.archive || !platform::FileExists(target)) continue;
+      std::error_code error;
+      same[i] = platform::SameContent(placement.sources[i], target, error);
+      if (!same[i] && !differing) {
+        differing = true;
+        if (met.empty()) met = FileNameOf(target) + " из " + hit->second;
+      }
+    }
+    return differing;
+  };
+
+  int n = 1;
+  const bool conflict = differs(1);
+  if (conflict && OnConflict == TConflictPolicy::Rename) {
+    do ++n;
+    while (differs(n));
+  }
+  if (count > 0 && std::find(same.begin(), same.end(), false) == same.end()) {
+    // Every file already stands there with these bytes: the same archive twice.
+    record.action = TDocumentAction::Identical;
+    return;
+  }
+  TDocumentAction placed = placement.copy ? TDocumentAction::Copied : TDocumentAction::Unpacked;
+  if (conflict) {
+    ++ConflictCount;
+    record.reason = "в этом запуске здесь уже размещён файл " + met;
+    if (OnConflict == TConflictPolicy::Keep) {
+      record.action = TDocumentAction::Kept;
+      return;
+    }
+    placed = OnConflict == TConflictPolicy::Replace ? TDocumentAction::Replaced : TDocumentAction::Renamed;
+  }
+
+  // Nothing is moved until every target is known to take a file: its folder
+  // is there (making folders replaces nothing) and no folder has its name.
+  for (size_t i = 0; i < count; ++i) {
+    if (same[i]) continue;
+    const std::string name = Numbered(placement.files[i], n);
+    const std::string target = placement.folder + name;
+    std::error_code error = platform::CreateFolders(platform::FromPath(platform::ToPath(target).parent_path()));
+    if (!error && fs::is_directory(fs::symlink_status(platform::ToPath(target), error)))
+      error = std::make_error_code(std::errc::is_a_directory);
+    if (error && error != std::errc::no_such_file_or_directory) {
       record.action = TDocumentAction::PlacementFailed;
-      record.reason = "the archive cannot be copied";
+      record.reason = name + ": " + platform::ErrorReason(error);
+      return;
     }
   }
-  if (record.action == TDocumentAction::PlacementFailed) ++FailedCount;
+  for (size_t i = 0; i < count; ++i) {
+    if (same[i]) continue;
+    const std::string name = Numbered(placement.files[i], n);
+    const std::string target = placement.folder + name;
+    const std::error_code error =
+        placement.copy ? platform::CopyFileWhole(placement.sources[i], target, [this] { return PollStop(); })
+                       : platform::RenameReplace(placement.sources[i], target);
+    if (error == std::errc::operation_canceled && stop_) {
+      record.action = TDocumentAction::Interrupted;
+      return;
+    }
+    if (error) {
+      record.action = TDocumentAction::PlacementFailed;
+      record.reason = name + ": " + platform::ErrorReason(error);
+      return;
+    }
+    placed_[PlacedKey(target)] = placement.archive;
+  }
+  for (const std::string& folder : placement.folders) platform::CreateFolders(placement.folder + folder);
+  if (n > 1) record.reason += "; размещён как " + FileNameOf(Numbered(placement.files.front(), n));
+  record.action = placed;
 }
 
 int TSortRun::UnpackArchive(zip::TZipArchive& archive, const std::string& folder) {

@@ -2,6 +2,8 @@
 // The Sort command from start to end: find the archives, recognise and read every
 // XML document in them, and file each archive under the folder its rule gives.
 
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -19,17 +21,37 @@ namespace sorting {
 
 inline constexpr const char* kSummaryCaption = "Сортировка завершена";
 
-// What became of one XML document.
-enum class TDocumentAction {
-  Unpacked,        // the archive was unpacked into the target folder
-  Copied,          // the archive file was copied into it
-  WouldPlace,      // dry run: recognised and read, nothing created
-  NotExtracted,    // the entry could not be extracted
-  NotRegistry,     // not a document of the registry (or of an unknown version)
-  PlacementFailed  // the folder, the copy or the unpacking failed
+// What the run does when a document would replace files that this same run
+// placed from another archive (across runs, placing always replaces).
+enum class TConflictPolicy {
+  Replace,  // the later archive's files replace the earlier ones
+  Keep,     // the earlier files stay; the later document is not placed
+  Rename    // the later archive's files get " (2)", " (3)" ... before the first
+            // full stop of each name, so doc.xml and doc.xml.sig stay a pair
 };
 
+// What became of one XML document.
+enum class TDocumentAction {
+  Unpacked,         // the archive was unpacked into the target folder
+  Copied,           // the archive file was copied into it
+  WouldPlace,       // dry run: recognised and read, nothing created
+  NotExtracted,     // the entry could not be extracted
+  NotRegistry,      // not a document of the registry (or of an unknown version)
+  NotRead,          // recognised, but no cadastral number could be read from it
+  OutsideOutput,    // its target folder does not lie inside the output folder
+  PlacementFailed,  // the folder, the copy or the unpacking failed; nothing changed
+  Renamed,          // placed under " (2)" names beside another archive's files
+  Replaced,         // placed over files another archive of this run placed
+  Kept,             // not placed: another archive of this run holds the place
+  Identical,        // the same bytes stand there from this run already: left so
+  Interrupted       // the run was stopped while it was placed; nothing of it stays
+};
+
+// The report's word for the action, in Russian.
 const char* ActionName(TDocumentAction action);
+// True for the actions after which the document stands in its target folder
+// (or, in a dry run, would).
+bool IsPlaced(TDocumentAction action);
 
 struct TDocumentRecord {
   std::string archive;  // full path of the archive
@@ -43,7 +65,9 @@ struct TDocumentRecord {
   std::string registration_date;  // land plots only
   std::string target_folder;      // empty when nothing was placed
   TDocumentAction action = TDocumentAction::NotRegistry;
-  std::string reason;  // why placing failed, when it did
+  // Why it was not placed (naming the entry and the system's reason where
+  // there is one), or with whom it met in conflict.
+  std::string reason;
 };
 
 // The window, the command line and the tests stand behind this interface.
@@ -68,12 +92,16 @@ class TSortHost {
   virtual void ShowSummary(const std::string& text, const std::string& caption) = 0;
   // The application's error report, for an error that ends the run.
   virtual void ReportError(const std::string& message) = 0;
-  // Asked before each archive: true ends the run after the archive that is under
-  // way (the window is closing, the user interrupted); false by default.
+  // Asked before each archive and, while an archive is extracted, unpacked or
+  // copied, between its blocks: true ends the run there (the window is closing,
+  // the user interrupted). The document under way is not placed and nothing
+  // temporary stays behind. False by default.
   virtual bool StopRequested();
 
   // Observation; nothing by default.
   virtual void ArchiveStarted(int index, int count, const std::string& path);
+  // The archive could not be read (opened, listed, an entry extracted) or an
+  // error such as a lack of memory broke off its handling; the run goes on.
   virtual void ArchiveFailed(const std::string& path, const std::string& message);
   virtual void DocumentHandled(const TDocumentRecord& record);
   // A message of the archive component that works on archive: its errors (code
@@ -108,7 +136,8 @@ class TSortRun {
  public:
   explicit TSortRun(TSortHost& host);
 
-  // The Sort command; errors that end it go to the host's error report.
+  // The Sort command; errors that end it go to the host's error report. The
+  // input folder text may also name one archive file, which is sorted alone.
   void SortButtonClick();
 
   // Recognise and read, but create and copy nothing.
@@ -116,15 +145,29 @@ class TSortRun {
   // No archive component of the run shows a dialog; their messages still reach
   // the host (ArchiveMessage). The command line runs unattended.
   bool Unattended = false;
+  // Two archives of one run meeting in one place; the window replaces.
+  TConflictPolicy OnConflict = TConflictPolicy::Replace;
   // Where the extraction engine is loaded from: the program's own folder.
   std::string EngineDirectory;
   // None by default; stays the caller's.
   TSortObserver* Observer = nullptr;
 
+  // Counters of the last run, all set to 0 when a run starts. The kind counts
+  // count the documents that were placed.
   int KptCount = 0;
   int KvzuCount = 0;
-  // Documents that could not be placed in the last run.
+  // Archives that could not be read (not opened, vanished, out of memory...).
+  int UnreadableCount = 0;
+  // XML documents that are no registry document.
+  int UnrecognisedCount = 0;
+  // Documents of a known kind in a version the program does not read.
+  int UnsupportedCount = 0;
+  // Documents not placed: not read, target outside the output folder,
+  // placement failed, kept on a conflict.
   int FailedCount = 0;
+  // Documents that met files another archive of the run had placed, whatever
+  // the policy then did.
+  int ConflictCount = 0;
   // Archives of the last run, in the order of the search.
   int N = 0;
   // Archives the last run handled: N unless the host stopped it.
@@ -133,13 +176,24 @@ class TSortRun {
   // run shows no summary (the host decides what to say).
   bool Stopped = false;
 
+  // The window's summary: archives handled, plans and extracts placed, then the
+  // failed placements and the conflicts (each line only when above 0).
+  std::string SummaryText() const;
+  // Every line the command line shows: the window's first lines, then
+  // unreadable archives, unrecognised documents, unsupported versions, failed
+  // placements and conflicts (each only when above 0).
+  std::string FullSummaryText() const;
+
   // True when the entry name ends in ".xml", ignoring case.
   static bool IsXmlFileName(const std::string& name);
 
  private:
+  struct TPlacement;
   void Run();
   std::string EngineFolder() const;
-  std::string SummaryText() const;
+  // Asks the host once it has not yet said stop; true from then on.
+  bool PollStop();
+  void ArchiveUnreadable(const std::string& path, const std::string& message);
   void ProcessArchive(const std::string& path);
   void ProcessXmlStream(zip::TZipArchive& archive, const std::string& entry, common::TStream* stream);
   static cadastral::TOstrevanFileKind GetDocumentKind(common::TStream& stream);
@@ -152,7 +206,9 @@ class TSortRun {
   void ProcessKptDocument(zip::TZipArchive& archive, const std::string& entry, common::TStream& stream);
   void ProcessKvzuDocument(zip::TZipArchive& archive, const std::string& entry, common::TStream& stream);
   // Reading, counting and placing are the same for both kinds; only the reader,
-  // the counter and the rule differ.
+  // the counter and the rule differ. target_folder(values, true) is the
+  // document's folder, target_folder(values, false) the output folder it must
+  // lie in.
   template <typename Values, typename TargetFolder>
   void ProcessDocument(zip::TZipArchive& archive, const std::string& entry, common::TStream& stream,
                        cadastral::TOstrevanFileKind kind,
@@ -160,11 +216,24 @@ class TSortRun {
                        TargetFolder target_folder);
   // Creates the folder and copies or unpacks; the caller reports the record.
   void PlaceDocument(zip::TZipArchive& archive, TDocumentRecord& record);
+  void UnpackDocument(zip::TZipArchive& archive, TDocumentRecord& record);
+  void CopyDocument(const std::string& archive_path, TDocumentRecord& record);
+  // Puts the files of one placement into the target folder, settling a conflict
+  // with the files this run placed from other archives there; sets the action.
+  void Settle(TPlacement& placement, TDocumentRecord& record);
   // Extracts every entry into the folder; the component's error code (0: done).
   static int UnpackArchive(zip::TZipArchive& archive, const std::string& folder);
 
   TSortHost& host_;
   std::vector<std::string> archives_;
+  bool stop_ = false;
+  // Every file this run placed (by its normalised path) and the archive it came from.
+  std::map<std::string, std::string> placed_;
+  // Target folders already rid of stale temporary files in this run.
+  std::set<std::string> cleaned_;
+  // Per archive: counted as unreadable already; the component's last message.
+  bool archive_unreadable_ = false;
+  std::string last_message_;
 };
 
 }  // namespace sorting

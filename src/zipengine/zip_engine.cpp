@@ -7,10 +7,13 @@
 #include <string>
 
 #include "zipengine/zip_engine_job.h"
+#include "zipengine/zip_whole_inflate.h"
 #include "zipformat/zip_engine_records.h"
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "common/windows_path.h"
 #else
 #include <dlfcn.h>
 #endif
@@ -20,6 +23,8 @@ namespace {
 constexpr int kBuild = 1900120;
 constexpr const char* kName = "Vorlanex extraction engine";
 constexpr const char* kBanner = "Vorlanex extraction engine 1.90 (stored and deflated entries, zlib inflate)";
+constexpr const char* kBannerWhole =
+    "Vorlanex extraction engine 1.90 (stored and deflated entries, zlib and libdeflate inflate)";
 
 // Running commands, so ZE_Abort can tell a live key from a stale one.
 std::mutex g_jobs_lock;
@@ -33,9 +38,14 @@ std::string OwnPath() {
   HMODULE module = nullptr;
   GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                      reinterpret_cast<LPCWSTR>(&OwnPath), &module);
-  char buffer[MAX_PATH] = {};
-  GetModuleFileNameA(module, buffer, MAX_PATH);
-  return buffer;
+  // UTF-8 like every path of the program, whatever the ANSI code page.
+  std::wstring buffer(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameW(module, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (n == 0) return {};
+    if (n < buffer.size()) return common::Utf8Path(std::wstring_view(buffer.data(), n));
+    buffer.resize(buffer.size() * 2);
+  }
 #else
   Dl_info info{};
   return dladdr(reinterpret_cast<void*>(&OwnPath), &info) && info.dli_fname ? info.dli_fname : "";
@@ -90,7 +100,9 @@ ZE_EXPORT void ZE_CALL ZE_Name(char* buffer, int capacity, int wide) {
   }
 }
 
-ZE_EXPORT const char* ZE_CALL ZE_Banner(void) { return kBanner; }
+ZE_EXPORT const char* ZE_CALL ZE_Banner(void) {
+  return zipengine::TZipWholeInflate::Available() ? kBannerWhole : kBanner;
+}
 
 ZE_EXPORT const char* ZE_CALL ZE_Path(void) {
   static const std::string path = OwnPath();

@@ -1,14 +1,13 @@
 #include "zipengine/zip_engine_job.h"
 
-#include <chrono>
 #include <cstring>
 #include <ctime>
-#include <filesystem>
 #include <new>
 
 #include "common/text_format.h"
 #include "platform/file_system.h"
 #include "platform/replace_file_stream.h"
+#include "platform/system_error.h"
 #include "platform/text_conversion.h"
 #include "zipengine/zip_entry_path.h"
 #include "zipformat/zip_error.h"
@@ -16,7 +15,6 @@
 
 namespace zipengine {
 
-namespace fs = std::filesystem;
 using namespace zip;
 using zip::TZipDirRecord;
 
@@ -130,6 +128,11 @@ struct TZipEngineJob::TTarget {
   std::unique_ptr<TFileSink> file;
   TZipEntrySink* sink = nullptr;
 };
+
+std::string TZipEngineJob::SystemReason(const TTarget& target) {
+  if (!target.file || !target.file->file.Error()) return {};
+  return ": " + platform::ErrorReason(target.file->file.Error());
+}
 
 TZipEngineJob::TZipEngineJob(const TZipCommandRecord& command) : command_(command) {
   name_options_.encoding = static_cast<zip::TZipEncodingOpts>(command.encoding & 0x7F);
@@ -320,14 +323,14 @@ int TZipEngineJob::RunChecked() {
 }
 
 bool TZipEngineJob::InsideBase(const std::string& path) {
-  std::error_code ec;
   if (canonical_base_.empty()) {
-    canonical_base_ = platform::FromPath(fs::weakly_canonical(platform::ToPath(base_.empty() ? "." : base_), ec));
+    canonical_base_ = platform::RealPath(base_.empty() ? "." : base_);
     if (canonical_base_.empty() || canonical_base_.back() != platform::kPathDelimiter)
       canonical_base_.push_back(platform::kPathDelimiter);
   }
-  const std::string real = platform::FromPath(fs::weakly_canonical(platform::ToPath(path), ec));
-  return !ec && real.size() >= canonical_base_.size() && real.compare(0, canonical_base_.size(), canonical_base_) == 0;
+  const std::string real = platform::RealPath(path);
+  return !real.empty() && real.size() >= canonical_base_.size() &&
+         real.compare(0, canonical_base_.size(), canonical_base_) == 0;
 }
 
 bool TZipEngineJob::EnsureFolders(const std::vector<std::string>& levels, size_t count) {
@@ -335,16 +338,15 @@ bool TZipEngineJob::EnsureFolders(const std::vector<std::string>& levels, size_t
   for (size_t i = 0; i < count; ++i) {
     path += levels[i];
     if (!verified_folders_.count(path)) {
-      std::error_code ec;
-      const fs::path p = platform::ToPath(path);
-      const fs::file_status status = fs::symlink_status(p, ec);
-      if (!fs::exists(status)) {
-        fs::create_directory(p, ec);
-        if (ec && !fs::is_directory(fs::symlink_status(p, ec))) return false;
-      } else if (platform::IsLink(path)) {
+      // Through the platform layer, which takes paths past the classic length limit.
+      const platform::TPathKind kind = platform::GetPathKind(path, false);
+      if (kind == platform::TPathKind::None) {
+        if (!platform::MakeFolder(path) && platform::GetPathKind(path, false) != platform::TPathKind::Directory)
+          return false;
+      } else if (kind == platform::TPathKind::Link) {
         // An existing link is followed only when it stays inside the base folder.
-        if (!InsideBase(path) || !fs::is_directory(p, ec)) return false;
-      } else if (!fs::is_directory(status)) {
+        if (!InsideBase(path) || !platform::DirectoryExists(path)) return false;
+      } else if (kind != platform::TPathKind::Directory) {
         return false;
       }
       verified_folders_.insert(path);
@@ -387,21 +389,16 @@ bool TZipEngineJob::PrepareFile(const TZipDirRecord& record, int index, TTarget&
     return false;
   }
   const std::string path = base_ + relative;
-  std::error_code ec;
-  const fs::file_status status = fs::symlink_status(platform::ToPath(path), ec);
-  if (fs::is_directory(status)) {
+  const platform::TPathKind kind = platform::GetPathKind(path, false);
+  if (kind == platform::TPathKind::Directory) {
     Skip(target.name, stFileExists, "a folder of that name exists");
     return false;
   }
-  if (fs::exists(status)) {
+  if (kind != platform::TPathKind::None) {
     bool older = false;
-    const auto stamp = fs::last_write_time(platform::ToPath(path), ec);
-    if (!ec) {
-      const auto existing =
-          std::chrono::duration_cast<std::chrono::seconds>(std::chrono::file_clock::to_sys(stamp).time_since_epoch())
-              .count();
+    int64_t existing = 0;
+    if (platform::GetFileModificationSeconds(path, existing))
       older = existing + 1 < StoredTime(record);  // DOS stamps have 2-second steps
-    }
     if (freshen_ || update_) {
       if (!older) {
         Skip(target.name, stOnFreshen);
@@ -519,13 +516,13 @@ void TZipEngineJob::ProcessEntry(const TZipDirRecord& record, int index, int str
     if (!keep && !fatal_) Skip(target.name, stCRCError, StatusText(result.status));
   } else if (!keep && !fatal_) {
     Skip(target.name, result.status == TZipEntryStatus::esWriteFailed ? stGeneralExtractError : stReadError,
-         StatusText(result.status));
+         StatusText(result.status) + SystemReason(target));
   }
   if (target.stream) target.stream->Close();
   if (target.file) {
     if (keep && !fatal_ && !target.file->file.Commit()) {
       keep = false;
-      Skip(target.name, stGeneralExtractError, "cannot put the file in place");
+      Skip(target.name, stGeneralExtractError, "cannot put the file in place" + SystemReason(target));
     }
     if (!keep || fatal_) target.file->file.Discard();
   }

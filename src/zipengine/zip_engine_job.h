@@ -58,6 +58,9 @@ class TZipEngineJob : public zip::TZipContext {
   // Skip reasons: report (action 13), with a message first when it is trouble.
   void Skip(const std::string& name, zip::TZipSkipTypes reason, const std::string& trouble = {}, int32_t error = 0);
   void Message(int32_t code, const std::string& text);
+  // ": " and the system's reason why the target file could not be written
+  // ("нет места на диске", ...), or nothing when there is none.
+  static std::string SystemReason(const TTarget& target);
   int64_t StoredTime(const zip::TZipDirRecord& record) const;
 
   TZipCommandRecord command_;

@@ -76,11 +76,17 @@ TZipEntryStatus TZipEntryReader::Locate(const zip::TZipDirRecord& record, int64_
   const std::string_view view(reinterpret_cast<const char*>(fixed), sizeof fixed);
   if (zip::GetLe32(view, 0) != zip::kLocalHeaderSig) return TZipEntryStatus::esBadLocalHeader;
   bound_ = 0;
+  data_size_ = 0;
   data_offset_ = header + static_cast<int64_t>(kLocalHeaderSize) + zip::GetLe16(view, 26) + zip::GetLe16(view, 28);
   if (data_offset_ > archive_size_) return TZipEntryStatus::esTruncated;
 
   // Sizes first, so that nothing is ever sized after a field the archive cannot back.
-  const uint64_t compressed = record.CompressedSize();
+  // A stored file declared empty is empty, whatever compressed size a writer
+  // gave it (some store the two bytes of an empty deflate stream).
+  const bool empty_stored =
+      record.CompressionMethod() == kMethodStored && !record.Encrypted() && record.UncompressedSize() == 0;
+  const uint64_t compressed = empty_stored ? 0 : record.CompressedSize();
+  data_size_ = compressed;
   const uint64_t uncompressed = record.UncompressedSize();
   if (compressed > static_cast<uint64_t>(archive_size_ - data_offset_)) return TZipEntryStatus::esTruncated;
   const uint64_t payload = compressed - (record.Encrypted() ? std::min<uint64_t>(compressed, kCryptHeaderSize) : 0);
@@ -118,7 +124,7 @@ TZipEntryResult TZipEntryReader::Extract(const zip::TZipDirRecord& record, const
                                          const std::function<void(uint64_t)>& progress) {
   TZipEntryResult result;
   const uint64_t declared = record.UncompressedSize();
-  uint64_t left = record.CompressedSize();
+  uint64_t left = data_size_;
   read_position_ = data_offset_;
   SizeBuffers(left, bound_ + 1);
   std::unique_ptr<TZipCryptKeys> keys;
@@ -170,6 +176,16 @@ TZipEntryResult TZipEntryReader::Extract(const zip::TZipDirRecord& record, const
       if (!deliver(out_.get(), n)) return result;
     }
   } else if (record.CompressionMethod() == kMethodDeflated) {
+    // Straight into the sink's memory when it has room for the whole entry and
+    // the byte that shows a longer stream.
+    size_t direct_capacity = 0;
+    uint8_t* direct = sink ? sink->Direct(direct_capacity) : nullptr;
+    if (direct && direct_capacity < bound_ + 1) direct = nullptr;
+    if (direct && !keys && InflateWhole(direct, declared)) {
+      result.whole_entry = true;
+      if (!deliver(direct, static_cast<size_t>(declared))) return result;
+      return Finish(record, result);
+    }
     if (!inflate_) inflate_ = std::make_unique<TInflate>();
     if (!inflate_->ready) {
       result.status = TZipEntryStatus::esBadData;
@@ -179,11 +195,6 @@ TZipEntryResult TZipEntryReader::Extract(const zip::TZipDirRecord& record, const
     inflateReset(&z);
     z.avail_in = 0;
     bool ended = false;
-    // Straight into the sink's memory when it has room for the whole entry and
-    // the byte that shows a longer stream.
-    size_t direct_capacity = 0;
-    uint8_t* direct = sink ? sink->Direct(direct_capacity) : nullptr;
-    if (direct && direct_capacity < bound_ + 1) direct = nullptr;
     while (!ended) {
       if (z.avail_in == 0 && left > 0) {
         const size_t n = ReadData(left, in_.get(), in_size_);
@@ -221,11 +232,27 @@ TZipEntryResult TZipEntryReader::Extract(const zip::TZipDirRecord& record, const
     result.status = TZipEntryStatus::esBadData;
     return result;
   }
-  if (result.produced < declared)
+  return Finish(record, result);
+}
+
+TZipEntryResult TZipEntryReader::Finish(const zip::TZipDirRecord& record, TZipEntryResult result) {
+  if (result.produced < record.UncompressedSize())
     result.status = TZipEntryStatus::esTooShort;
   else if (result.crc != record.CRC32())
     result.status = TZipEntryStatus::esCRC;
   return result;
+}
+
+bool TZipEntryReader::InflateWhole(uint8_t* out, uint64_t size) {
+  const uint64_t compressed = data_size_;
+  if (!TZipWholeInflate::Available() || compressed > kMaxWholeInput) return false;
+  if (compressed > whole_in_size_) {
+    whole_in_ = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(compressed));
+    whole_in_size_ = static_cast<size_t>(compressed);
+  }
+  if (!ReadAt(data_offset_, whole_in_.get(), static_cast<size_t>(compressed))) return false;
+  if (!whole_) whole_ = std::make_unique<TZipWholeInflate>();
+  return whole_->Inflate(whole_in_.get(), static_cast<size_t>(compressed), out, static_cast<size_t>(size));
 }
 
 }  // namespace zipengine

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/stream.h"
+#include "zipengine/zip_whole_inflate.h"
 #include "zipformat/zip_dir_record.h"
 
 namespace zipengine {
@@ -44,8 +45,9 @@ enum class TZipEntryStatus {
 
 struct TZipEntryResult {
   TZipEntryStatus status = TZipEntryStatus::esOk;
-  uint32_t crc = 0;       // CRC-32 of the bytes produced
-  uint64_t produced = 0;  // bytes handed to the sink
+  uint32_t crc = 0;          // CRC-32 of the bytes produced
+  uint64_t produced = 0;     // bytes handed to the sink
+  bool whole_entry = false;  // inflated in one call into the sink's memory
 };
 
 // Traditional PKWARE encryption keys.
@@ -71,6 +73,8 @@ class TZipEntryReader {
   static constexpr size_t kCryptHeaderSize = 12;
   // Deflate cannot expand data by more than about 1032:1.
   static constexpr uint64_t kMaxDeflateRatio = 1032;
+  // The most compressed bytes read whole for a one-call inflate.
+  static constexpr uint64_t kMaxWholeInput = uint64_t{256} << 20;
 
   // The reader reads the archive through the stream; size is its length.
   TZipEntryReader(common::TStream& archive, int64_t archive_size);
@@ -93,7 +97,9 @@ class TZipEntryReader {
 
   // Decompresses the located entry into the sink. progress is called after
   // every block with the bytes produced so far; abort is looked at between
-  // blocks.
+  // blocks. An unencrypted deflated entry whose sink offers memory for all of
+  // it is inflated in one call where the build can (TZipWholeInflate); any
+  // trouble there streams it again, so the result is the same either way.
   TZipEntryResult Extract(const zip::TZipDirRecord& record, const std::string* password, TZipEntrySink* sink,
                           const std::atomic<bool>& abort, const std::function<void(uint64_t)>& progress);
 
@@ -103,16 +109,25 @@ class TZipEntryReader {
   // Buffers as large as the entry needs, up to their full sizes, kept for the
   // next entry; a small archive never makes large ones.
   void SizeBuffers(uint64_t in_need, uint64_t out_need);
+  // The one-call inflate of the located entry into out (exactly size bytes);
+  // false when it is not possible or the data does not give exactly that.
+  bool InflateWhole(uint8_t* out, uint64_t size);
+  // The checks after the last byte: all declared bytes came, and their CRC-32.
+  static TZipEntryResult Finish(const zip::TZipDirRecord& record, TZipEntryResult result);
 
   common::TStream& archive_;
   int64_t archive_size_;
   int64_t data_offset_ = 0;
+  uint64_t data_size_ = 0;  // bytes of entry data after the local header
   int64_t read_position_ = 0;
   uint64_t bound_ = 0;
   std::unique_ptr<uint8_t[]> in_, out_;
   size_t in_size_ = 0, out_size_ = 0;
   struct TInflate;
   std::unique_ptr<TInflate> inflate_;
+  std::unique_ptr<TZipWholeInflate> whole_;
+  std::unique_ptr<uint8_t[]> whole_in_;  // the compressed data of a whole-entry inflate
+  size_t whole_in_size_ = 0;
 };
 
 }  // namespace zipengine

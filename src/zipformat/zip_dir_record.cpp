@@ -64,12 +64,18 @@ int TZipDirRecord::Read(TZipReader& reader) {
 }
 
 int TZipDirRecord::ReadZip64() {
-  if ((header_.version_needed & 0xFF) <= 44) return 0;
+  // The Zip64 block holds exactly the values whose fixed fields are escaped, in
+  // this order, whatever the version needed says and wherever the block stands
+  // among the others.
+  constexpr uint32_t kEscape = 0xFFFFFFFFu;
+  if (header_.uncompressed_size != kEscape && header_.compressed_size != kEscape &&
+      header_.local_header_offset != kEscape && header_.disk_start != 0xFFFF)
+    return 0;
   const auto block = FindExtraBlock(extra_, kZip64ExtraTag);
   if (!block) return 0;
   size_t at = 0;
   auto take64 = [&](uint64_t& field) {
-    if (field != 0xFFFFFFFFu) return true;
+    if (field != kEscape) return true;
     if (block->size() - at < 8) return false;
     field = GetLe64(*block, at);
     at += 8;

@@ -23,10 +23,7 @@ int Fail(int id, int line = __builtin_LINE()) { return -MakeZipCode(id, kUnit, l
 // one listing never matches another.
 std::atomic<uint64_t> g_generation{0};
 
-bool PathExists(const std::string& name) {
-  std::error_code ec;
-  return !name.empty() && std::filesystem::exists(platform::ToPath(name), ec);
-}
+bool PathExists(const std::string& name) { return platform::GetPathKind(name, true) != platform::TPathKind::None; }
 
 }  // namespace
 
@@ -101,7 +98,6 @@ int TZipFile::ListLocated(int located) {
   int result = located;
   if (result >= 0) {
     if (result & kEOCCommentError) Context().ReportWarning(ZE_CECommentLen, "");
-    if (result & kEOCStructureError) Context().ReportWarning(ZW_StructureError, "");
     result = LoadCentralDirectory();
   }
   Close();
@@ -136,8 +132,12 @@ int TZipFile::LocateEOC(bool eoc_only) {
   const int64_t size = reader_->Size();
   if (size < kEOCSize) return Fail(ZE_NotZipFile);
   file_size_ = size;
-  std::string record;
-  if (int r = ReadAt(size - kEOCSize, record, kEOCSize, ZE_NotZipFile, ZE_EOCBadRead); r < 0) return r;
+  // The end record with the 20 bytes before it, where a Zip64 locator would be.
+  const int64_t last = std::min(size, kEOCSize + kZip64LocatorSize);
+  std::string record, before;
+  if (int r = ReadAt(size - last, record, static_cast<size_t>(last), ZE_NotZipFile, ZE_EOCBadRead); r < 0) return r;
+  before = record.substr(0, record.size() - kEOCSize);
+  record.erase(0, before.size());
 
   int result = 0;
   if (GetLe32(record, 0) == kEndOfCentralSig) {
@@ -158,6 +158,8 @@ int TZipFile::LocateEOC(bool eoc_only) {
     if (hit < 0) return Fail(ZE_NotZipFile);
     eoc_offset_ = size - (length - hit);
     record = tail.substr(static_cast<size_t>(hit), kEOCSize);
+    before = tail.substr(static_cast<size_t>(std::max<int64_t>(hit - kZip64LocatorSize, 0)),
+                         static_cast<size_t>(std::min<int64_t>(hit, kZip64LocatorSize)));
     const size_t after = static_cast<size_t>(length - hit - kEOCSize);
     const size_t comment_length = std::min<size_t>(GetLe16(record, 20), after);
     zip_comment_ = tail.substr(static_cast<size_t>(hit + kEOCSize), comment_length);
@@ -176,43 +178,75 @@ int TZipFile::LocateEOC(bool eoc_only) {
   central_offset_ = GetLe32(record, 16);
   multi_part_ = multi_part_ || this_disk_ != 0;
   number_of_parts_ = static_cast<int>(this_disk_) + 1;
-  if (this_disk_ == 0xFFFF || central_disk_ == 0xFFFF || entries_on_disk_ == 0xFFFF || total_entries_ == 0xFFFF ||
-      central_size_ == 0xFFFFFFFFu || central_offset_ == 0xFFFFFFFFu)
-    result |= kEOCZip64;
+  const bool escaped = this_disk_ == 0xFFFF || central_disk_ == 0xFFFF || entries_on_disk_ == 0xFFFF ||
+                       total_entries_ == 0xFFFF || central_size_ == 0xFFFFFFFFu || central_offset_ == 0xFFFFFFFFu;
   eoc_found_ = true;
-  result &= kEOCCommentError | kEOCStructureError | kEOCZip64;
-  if ((result & kEOCZip64) && !eoc_only) result = ReadZip64EOC(result);
+  if (!eoc_only) {
+    if (before.size() < kZip64LocatorSize && eoc_offset_ >= kZip64LocatorSize) {
+      // Only a long tail whose end record sits near its start gets here.
+      if (int r = ReadAt(eoc_offset_ - kZip64LocatorSize, before, kZip64LocatorSize, ZE_FileError, ZE_EOCBadRead);
+          r < 0)
+        return r;
+    }
+    if (before.size() == kZip64LocatorSize) {
+      if (int r = ReadZip64EOC(before, escaped); r < 0) return r;
+    } else if (escaped) {
+      return Fail(ZE_FileError);
+    }
+  }
   open_disk_ = this_disk_;
-  return result < 0 ? result : (result & (kEOCCommentError | kEOCStructureError));
+  return result;
 }
 
-int TZipFile::ReadZip64EOC(int result) {
-  std::string locator;
-  if (eoc_offset_ < 20) return Fail(ZE_FileError);
-  if (int r = ReadAt(eoc_offset_ - 20, locator, 20, ZE_FileError, ZE_EOCBadRead); r < 0) return r;
-  const uint32_t total_disks = GetLe32(locator, 16);
-  if (GetLe32(locator, 0) != kZip64LocatorSig || (this_disk_ == 0xFFFF && total_disks < 0xFFFF)) return result;
+int TZipFile::ReadZip64EOC(const std::string& locator, bool escaped) {
+  // Without escapes in the end record a Zip64 record is only a second opinion:
+  // nothing about it is an error, and it counts only where it disagrees.
+  auto trouble = [escaped](int code) { return escaped ? code : 0; };
+  uint32_t total_disks = GetLe32(locator, 16);
+  const uint32_t record_disk = GetLe32(locator, 4);
+  // Some writers leave the number of disks at 0 in a single-file archive.
+  if (total_disks == 0 && record_disk == 0) total_disks = 1;
+  if (GetLe32(locator, 0) != kZip64LocatorSig || (this_disk_ == 0xFFFF && total_disks < 0xFFFF)) return 0;
+  if (uint64_t{record_disk} + 1 != total_disks) return trouble(Fail(ZE_EOCBadRead));
+
+  const uint64_t offset = GetLe64(locator, 8);
+  if (offset > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) return trouble(Fail(ZE_FileError));
+  int64_t at = static_cast<int64_t>(offset);
+  std::string end;
+  if (int r = ReadAt(at, end, kZip64EndSize, ZE_FileError, ZE_EOCBadRead); r < 0) return trouble(r);
+  if (GetLe32(end, 0) != kZip64EndSig) {
+    // Behind a prefix the locator's offset misses the record by the prefix's
+    // size; without extensible data the record lies right before the locator.
+    at = eoc_offset_ - kZip64LocatorSize - kZip64EndSize;
+    if (at < 0 || ReadAt(at, end, kZip64EndSize, ZE_FileError, ZE_EOCBadRead) < 0 || GetLe32(end, 0) != kZip64EndSig) {
+      if (escaped) SetParts(total_disks);
+      return 0;
+    }
+  }
+  if ((GetLe16(end, 14) & 0xFF) > 45 || GetLe64(end, 4) < 44) return trouble(Fail(ZE_UnsupportedVersion));
+  const uint32_t central_disk = GetLe32(end, 20);
+  const uint64_t on_disk = GetLe64(end, 24), total = GetLe64(end, 32), size = GetLe64(end, 40),
+                 central = GetLe64(end, 48);
+  if (!escaped && central_disk == central_disk_ && on_disk == entries_on_disk_ && total == total_entries_ &&
+      size == central_size_ && central == central_offset_)
+    return 0;
+  // The Zip64 record holds the true values where the end record holds escapes,
+  // counts taken modulo 65,536 or offsets cut to 32 bits.
+  SetParts(total_disks);
+  eoc_offset_ = at;
+  central_disk_ = central_disk;
+  entries_on_disk_ = on_disk;
+  total_entries_ = total;
+  central_size_ = size;
+  central_offset_ = central;
+  return 0;
+}
+
+void TZipFile::SetParts(uint32_t total_disks) {
   zip64_ = true;
-  if (uint64_t{GetLe32(locator, 4)} + 1 != total_disks) return Fail(ZE_EOCBadRead);
   number_of_parts_ = static_cast<int>(std::min<uint32_t>(total_disks, std::numeric_limits<int>::max()));
   this_disk_ = total_disks - 1;
   multi_part_ = multi_part_ || this_disk_ != 0;
-
-  const uint64_t offset = GetLe64(locator, 8);
-  if (offset > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) return Fail(ZE_FileError);
-  std::string end;
-  if (int r = ReadAt(static_cast<int64_t>(offset), end, 56, ZE_FileError, ZE_EOCBadRead); r < 0) return r;
-  if (GetLe32(end, 0) == kZip64EndSig) {
-    if ((GetLe16(end, 14) & 0xFF) > 45 || GetLe64(end, 4) < 44) return Fail(ZE_UnsupportedVersion);
-    eoc_offset_ = static_cast<int64_t>(offset);
-    if (central_disk_ == 0xFFFF) central_disk_ = GetLe32(end, 20);
-    if (entries_on_disk_ == 0xFFFF) entries_on_disk_ = GetLe64(end, 24);
-    if (total_entries_ == 0xFFFF) total_entries_ = GetLe64(end, 32);
-    if (central_size_ == 0xFFFFFFFFu) central_size_ = GetLe64(end, 40);
-    if (central_offset_ == 0xFFFFFFFFu) central_offset_ = GetLe64(end, 48);
-  }
-  if (static_cast<uint64_t>(eoc_offset_) != central_size_ + central_offset_) result |= kEOCStructureError;
-  return result;
 }
 
 std::string TZipFile::PartName(uint32_t disk) const {
@@ -258,10 +292,9 @@ common::TStream* TZipFile::NextPart() {
 int64_t TZipFile::BytesAfter(int64_t offset) const {
   int64_t total = reader_->Size() - offset;
   for (int64_t disk = int64_t{open_disk_} + 1; disk < number_of_parts_ && disk < int64_t{999}; ++disk) {
-    std::error_code ec;
-    const auto size = std::filesystem::file_size(platform::ToPath(PartName(static_cast<uint32_t>(disk))), ec);
-    if (ec) break;
-    total += static_cast<int64_t>(size);
+    int64_t size = 0;
+    if (!platform::GetFileLength(PartName(static_cast<uint32_t>(disk)), size)) break;
+    total += size;
   }
   return total;
 }
@@ -333,9 +366,9 @@ int TZipFile::LoadCentralDirectory() {
   int64_t expected = stored, chosen = stored;
   if (central_disk_ != open_disk_) {
     if (int r = SwitchToPart(central_disk_); r < 0) return Abandon(r);
-  } else if (!zip64_) {
-    expected =
-        file_size_ - (static_cast<int64_t>(zip_comment_.size()) + static_cast<int64_t>(central_size_) + kEOCSize);
+  } else {
+    // The directory normally ends where the (Zip64) end record starts.
+    expected = eoc_offset_ - static_cast<int64_t>(central_size_);
     chosen = expected;
     if (stored != expected) {
       // A self-extractor's stub in front of the archive is the normal case there.
@@ -357,24 +390,54 @@ int TZipFile::LoadCentralDirectory() {
   Context().ProgressStart(Context().LoadStr(ZP_LoadingDirectory), count);
   records_.reserve(static_cast<size_t>(count));
   if (listener_) listener_->DirCapacity(count);
-  for (int i = 0; i < count; ++i) {
-    auto record = std::make_unique<TZipDirRecord>(&Context());
-    const int r = record->Read(*reader_);
-    if (r < 0) return Abandon(r);
-    if (r > 0) zip64_ = true;
-    prefix = std::min(prefix, record->RelOffLocalHdr());
-    records_.push_back(std::move(record));
-    if (listener_) listener_->DirRecordAdded(i);
-    Context().ProgressAdvance(1);
-    if (Context().CheckCancel()) return Abandon(-MakeZipCode(Context().CancelCode(), kUnit, __LINE__));
+  for (int i = 0; i < count; ++i)
+    if (int r = AppendRecord(prefix); r < 0) return Abandon(r);
+
+  // Writers without a Zip64 record keep the count modulo 65,536 (and some get
+  // it wrong otherwise): where the directory's size says more records follow,
+  // every one up to its end is read. A directory whose records do not end
+  // where its size says is an error, never a shortened list.
+  if (number_of_parts_ <= 1 && part_names_.empty()) {
+    const int64_t end =
+        static_cast<int64_t>(std::min(central_size_, kMaxOffset - static_cast<uint64_t>(chosen))) + chosen;
+    bool more = false;
+    while (reader_->Position() < end && NextIsCentralHeader()) {
+      if (int r = AppendRecord(prefix); r < 0) return Abandon(r);
+      more = true;
+    }
+    if (more) {
+      if (reader_->Position() != end || NextIsCentralHeader()) return Abandon(Fail(ZE_CEHDataSize));
+      Context().ReportWarning(ZW_StructureError, "");
+    }
   }
   offset_shift_ = chosen - stored;
   central_offset_ = static_cast<uint64_t>(chosen);
   prefix_offset_ = static_cast<uint32_t>(prefix + static_cast<uint64_t>(expected - chosen));
   listed_ = true;
   Context().ProgressEnd();
-  if (listener_) listener_->DirDone(count);
+  if (listener_) listener_->DirDone(Count());
   return 0;
+}
+
+int TZipFile::AppendRecord(uint64_t& prefix) {
+  auto record = std::make_unique<TZipDirRecord>(&Context());
+  const int r = record->Read(*reader_);
+  if (r < 0) return r;
+  if (r > 0) zip64_ = true;
+  prefix = std::min(prefix, record->RelOffLocalHdr());
+  records_.push_back(std::move(record));
+  if (listener_) listener_->DirRecordAdded(Count() - 1);
+  Context().ProgressAdvance(1);
+  if (Context().CheckCancel()) return -MakeZipCode(Context().CancelCode(), kUnit, __LINE__);
+  return 0;
+}
+
+bool TZipFile::NextIsCentralHeader() {
+  const int64_t at = reader_->Position();
+  std::string signature;
+  const bool found = reader_->ReadString(signature, 4) && GetLe32(signature, 0) == kCentralHeaderSig;
+  reader_->Seek(at);
+  return found;
 }
 
 TZipDirRecord* TZipFile::Record(int index) const {

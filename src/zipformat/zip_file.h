@@ -19,10 +19,8 @@ class TZipReader;
 
 enum class TZipFileKind { fkUnknown, fkPlain, fkExecutable, fkSplit };
 
-// Result bits of LocateEOC.
-constexpr int kEOCCommentError = 1;    // comment length did not fit the file
-constexpr int kEOCStructureError = 2;  // gap between the directory and its end record
-constexpr int kEOCZip64 = 0x40;
+// Result bit of LocateEOC: the comment length did not fit the file.
+constexpr int kEOCCommentError = 1;
 
 constexpr uint32_t kEndOfCentralSig = 0x06054B50;
 constexpr uint32_t kZip64EndSig = 0x06064B50;
@@ -30,6 +28,8 @@ constexpr uint32_t kZip64LocatorSig = 0x07064B50;
 constexpr uint32_t kLocalHeaderSig = 0x04034B50;
 constexpr uint32_t kSpanningSig = 0x08074B50;
 constexpr int64_t kEOCSize = 22;
+constexpr int64_t kZip64LocatorSize = 20;
+constexpr int64_t kZip64EndSize = 56;  // without extensible data
 constexpr int64_t kMaxEOCSearch = 65535 + kEOCSize;
 
 // Told how the record array changes, so a visible list can keep in step.
@@ -60,7 +60,10 @@ class TZipFile : public TZipCore, private TZipIndexSource {
   void OpenStream(std::unique_ptr<common::TStream> stream, const std::string& name);
   void Close();
   bool IsOpen() const { return stream_ != nullptr; }
-  // Bits kEOCCommentError/kEOCStructureError, or a negative code.
+  // Finds the end record and, through its locator, a Zip64 end record, whose
+  // values replace escaped or disagreeing ones. kEOCCommentError or 0, or a
+  // negative code. (A directory that does not end at the end record is
+  // reported while it is read.)
   int LocateEOC(bool eoc_only = false);
   // The numbered parts name001.zip, name002.zip, ... of a split archive whose
   // named file does not exist; leaves the part with the end record open.
@@ -106,13 +109,19 @@ class TZipFile : public TZipCore, private TZipIndexSource {
   void ClearEOC();
   int ClassifyKind();
   int ReadAt(int64_t position, std::string& bytes, size_t count, int seek_error, int read_error);
-  int ReadZip64EOC(int result);
+  // 0 or a negative code; locator: the 20 bytes before the end record.
+  int ReadZip64EOC(const std::string& locator, bool escaped);
+  void SetParts(uint32_t total_disks);
   int OpenPart(uint32_t disk, std::unique_ptr<common::TStream>& stream);
   int SwitchToPart(uint32_t disk);
   std::string PartName(uint32_t disk) const;
   common::TStream* NextPart();
   int64_t BytesAfter(int64_t offset) const;
   int Abandon(int code);
+  // Reads the record at the reader's position and appends it: 0 or a negative code.
+  int AppendRecord(uint64_t& prefix);
+  // Whether a central header signature follows; the position stays.
+  bool NextIsCentralHeader();
   void BuildIndex();
   // TZipIndexSource: the name index holds record indexes.
   const std::string& IndexName(int id) const override { return records_[static_cast<size_t>(id)]->FileName(); }

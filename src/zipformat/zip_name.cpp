@@ -39,6 +39,12 @@ bool IsUtf8Shaped(std::string_view text) {
   return true;
 }
 
+// Valid UTF-8 with at least one character beyond ASCII.
+bool HasMultiByteUtf8(std::string_view raw) {
+  return std::any_of(raw.begin(), raw.end(), [](char c) { return static_cast<uint8_t>(c) >= 0x80; }) &&
+         platform::IsValidUtf8(raw);
+}
+
 bool NeedsConversion(std::string_view raw) {
   return std::any_of(raw.begin(), raw.end(), [](char ch) {
     const uint8_t b = static_cast<uint8_t>(ch);
@@ -129,7 +135,12 @@ TZipTextEncoding ChooseTextEncoding(const TZipNameSource& source, const TZipName
   }
   if (source.flags & kFlagUtf8) return TZipTextEncoding::teUtf8;
   if (UnicodeExtraText(source.extra, tag, source.raw)) return TZipTextEncoding::teUnicodeExtra;
-  return IsOemHost(source.version_made_by) ? TZipTextEncoding::teOem : TZipTextEncoding::teAnsi;
+  if (IsOemHost(source.version_made_by)) return TZipTextEncoding::teOem;
+  // Unix and macOS tools write UTF-8 without saying so. Cyrillic text of
+  // windows-1251 is practically never valid UTF-8, so names from Windows keep
+  // their code page.
+  if (HasMultiByteUtf8(source.raw)) return TZipTextEncoding::teUtf8;
+  return TZipTextEncoding::teAnsi;
 }
 
 std::string RawBytesAsText(std::string_view raw) {

@@ -39,7 +39,9 @@ std::optional<std::string_view> FindExtraBlock(std::string_view extra, uint16_t 
 // CRC-32 of the raw text, and more than 0 bytes of lead/continuation-shaped UTF-8.
 std::optional<std::string_view> UnicodeExtraText(std::string_view extra, uint16_t tag, std::string_view raw);
 
-// The encoding a record's name or comment is decoded with.
+// The encoding a record's name or comment is decoded with. Automatically: the
+// UTF-8 flag, else a valid Unicode block, else the OEM code page for OEM hosts;
+// any other host's text is UTF-8 when it is valid UTF-8 beyond ASCII, else ANSI.
 enum class TZipTextEncoding { teRaw, teAnsi, teOem, teUtf8, teUnicodeExtra };
 TZipTextEncoding ChooseTextEncoding(const TZipNameSource& source, const TZipNameOptions& options, uint16_t tag);
 // True for the hosts whose names are in the OEM code page: MS-DOS/FAT (host

@@ -340,7 +340,7 @@ TEST_F(MainFormTest, DamagedSettingsFileIsReportedAndTheWindowStillOpens) {
   });
   TMainForm form;
   form.show();
-  QTest::qWaitFor([&] { return watcher.Count() > 0; });
+  EXPECT_TRUE(QTest::qWaitFor([&] { return watcher.Count() > 0; }));
   EXPECT_TRUE(form.isVisible());
   EXPECT_EQ(caption, "Велторин");
   EXPECT_TRUE(message.endsWith(" (файл: \"Vorlanex.cfg\")")) << message.toStdString();

@@ -96,11 +96,25 @@ TEST(VirtualMemoryStream, ReadsForeignMemoryAndRefusesWrites) {
 TEST(FileStream, CreateWriteReopenAndRead) {
   const auto dir = std::filesystem::temp_directory_path() / "vorlanex_stream_test";
   std::filesystem::create_directories(dir);
-  const std::string path = (dir / "файл.bin").string();
+  // UTF-8 on every system; a narrow path on Windows would be in the ANSI code page.
+  const std::u8string name = (dir / std::filesystem::path(u8"файл.bin")).u8string();
+  const std::string path(name.begin(), name.end());
   {
     TFileStream f(path, TFileMode::fmCreate);
     f.WriteBuffer("0123456789", 10);
     EXPECT_EQ(f.Size(), 10);
+    // The size changes the position only when it lay past the new end.
+    f.Seek(2, TSeekOrigin::soBeginning);
+    f.SetSize(12);
+    EXPECT_EQ(f.Position(), 2);
+    f.SetSize(10);
+    EXPECT_EQ(f.Position(), 2);
+    f.Seek(8, TSeekOrigin::soBeginning);
+    f.SetSize(5);
+    EXPECT_EQ(f.Position(), 5);
+    f.SetSize(10);
+    f.Seek(5, TSeekOrigin::soBeginning);
+    f.WriteBuffer("56789", 5);
   }
   {
     TFileStream f(path, TFileMode::fmOpenRead);

@@ -128,6 +128,42 @@ TEST(CodePageDecoder, CompletesSequencesCutBetweenPieces) {
   utf8.Decode("\xD0", out, false);
   utf8.Decode("\x96", out, true);
   EXPECT_EQ(out, u"Ж");
+  TCodePageDecoder utf7(65000);
+  out.clear();
+  utf7.Decode("a+BB", out, false);
+  utf7.Decode("Y-b", out, true);
+  EXPECT_EQ(out, u"aЖb");
+  TCodePageDecoder utf16be(1201);
+  out.clear();
+  utf16be.Decode("\x04", out, false);
+  utf16be.Decode("\x16", out, true);
+  EXPECT_EQ(out, u"Ж");
+}
+
+// Where the converters of the two systems differ (the README's Windows section
+// lists it), they still agree on this: no byte is dropped, no byte is read
+// without its eighth bit, and a character is one character.
+TEST(CodePages, WhatEveryConverterKeeps) {
+  std::u16string wide;
+  // 0xD2 is undefined in windows-1253: U+FFFD here, a private-use character there.
+  ASSERT_TRUE(CodePageToUtf16(1253,
+                              "a\xD2"
+                              "b",
+                              wide));
+  ASSERT_EQ(wide.size(), 3u);
+  EXPECT_NE(wide[1], u'\xD2');
+  ASSERT_TRUE(CodePageToUtf16(20127, "A\xC1", wide));
+  EXPECT_EQ(wide, u"A\xFFFD");
+  EXPECT_EQ(Utf8ToCodePage(20127, "Ж"), "?");
+  for (uint32_t cp : {1251u, 866u, 932u, 20127u}) {
+    SCOPED_TRACE(cp);
+    EXPECT_EQ(Utf8ToCodePage(cp, "a😀b"), "a?b");
+  }
+  // A UTF-7 run that ends inside a character.
+  ASSERT_TRUE(CodePageToUtf16(65000, "+BB!", wide));
+  EXPECT_EQ(wide, u"\xFFFD!");
+  ASSERT_TRUE(CodePageToUtf16(65000, "1 +- 1", wide));
+  EXPECT_EQ(wide, u"1 + 1");
 }
 
 TEST(CodePages, RandomBytesNeverCrash) {

@@ -145,3 +145,56 @@ TEST(OutputRules, EditCorrectionUsesTheRightSetPerEdit) {
   EXPECT_EQ(ReplaceChars("а.б", ".", "--"), "а--б");
   EXPECT_EQ(ReplaceChars("ёж", "ж", "_"), "ё_");
 }
+
+TEST(OutputRules, EveryValueBecomesOneFolderNameFragment) {
+  KptValues kpt;
+  kpt.CadastralNumber = "..:..:0101001";
+  kpt.CoordSystemName = "../../../x";
+  kpt.CertificationDocDate = "..\\..\\x";
+  // The number's parts ".." become "_", the others keep their dots but lose
+  // their delimiters: every value stays one level below the output folder.
+  EXPECT_EQ(GetKptTargetFolder(kpt, kOut, kDefaultKptRule), P(kOut + "\\.._.._.._x\\_\\_\\01 01 00 1\\.._.._x\\"));
+
+  // Absolute Windows paths, a drive, a share and the characters Windows refuses.
+  kpt.CadastralNumber = "66:41:0101001";
+  kpt.CoordSystemName = "C:\\Windows";
+  kpt.CertificationDocDate = "\\\\host\\share";
+  EXPECT_EQ(GetKptTargetFolder(kpt, kOut, kDefaultKptRule),
+            P(kOut + "\\C__Windows\\66\\41\\01 01 00 1\\__host_share\\"));
+  kpt.CoordSystemName = "a<b>c\"d|e?f*g\th";
+  kpt.CertificationDocDate = "C:";
+  EXPECT_EQ(GetKptTargetFolder(kpt, kOut, "{Система координат}\\{Дата удостоверения}"),
+            P(kOut + "\\a_b_c_d_e_f_g_h\\C_\\"));
+}
+
+TEST(OutputRules, LevelsHoldingAValueLoseTrailingDotsAndBlanks) {
+  TCadNumber n;
+  n.SetCadNumber("66:41");
+  EXPECT_EQ(ApplyRule("{Система координат}", n, "", "", "."), "_");
+  EXPECT_EQ(ApplyRule("{Система координат}", n, "", "", " . . "), "_");
+  EXPECT_EQ(ApplyRule("{Система координат}", n, "", "", "МСК. "), "МСК");
+  EXPECT_EQ(ApplyRule("a{Система координат}\\b", n, "", "", ".."), "a\\b");
+  // A value completing a level typed in the rule: the level counts as a value's.
+  EXPECT_EQ(ApplyRule("x{Номер региона}.", n, "", "", ""), "x66");
+  // Empty values still leave empty levels; levels typed in the rule stay as typed.
+  EXPECT_EQ(ApplyRule("{Номер участка}\\..\\.x. \\{Номер района}", n, "", "", ""), "\\..\\.x. \\41");
+}
+
+TEST(OutputRules, LiesInsideResolvesDotsAsWritten) {
+  const std::string out = kOut + D;
+  EXPECT_TRUE(LiesInside(kOut, kOut));
+  EXPECT_TRUE(LiesInside(out + "a" + D + "b" + D, kOut));
+  EXPECT_TRUE(LiesInside(out + "a" + D + ".." + D + "b", out));
+  EXPECT_TRUE(LiesInside(out + "." + D + D + "b", kOut));
+  EXPECT_FALSE(LiesInside(out + ".." + D + "x", kOut));
+  EXPECT_FALSE(LiesInside(out + "a" + D + ".." + D + ".." + D + "Out" + D + "x", kOut + "x"));
+  EXPECT_FALSE(LiesInside(kOut + "2" + D + "x", kOut));
+  EXPECT_FALSE(LiesInside(out + ".." + D, kOut));
+
+  // A rule that climbs out keeps its meaning and is caught here.
+  KptValues kpt;
+  kpt.CadastralNumber = "66:41:0101001";
+  const std::string target = GetKptTargetFolder(kpt, kOut, "..\\..\\x");
+  EXPECT_EQ(target, P(kOut + "\\..\\..\\x\\"));
+  EXPECT_FALSE(LiesInside(target, kOut));
+}

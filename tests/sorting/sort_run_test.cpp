@@ -2,9 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
+
+#include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <memory>
+#include <new>
+#include <set>
 
+#include "platform/file_copy.h"
 #include "platform/file_system.h"
 #include "sorting/output_rules.h"
 #include "support/document_builder.h"
@@ -41,7 +52,10 @@ class FakeHost : public TSortHost {
   std::string KptRule() override { return kpt_rule; }
   std::string KvzuRule() override { return kvzu_rule; }
   void SetProgressMax(int maximum) override { events.push_back("max " + std::to_string(maximum)); }
-  void StepProgress() override { events.push_back("step"); }
+  void StepProgress() override {
+    events.push_back("step");
+    ++steps;
+  }
   void ResetProgress() override { events.push_back("reset"); }
   void ProcessMessages() override { events.push_back("messages"); }
   void ShowSummary(const std::string& text, const std::string& caption) override {
@@ -50,17 +64,26 @@ class FakeHost : public TSortHost {
   }
   void ReportError(const std::string& message) override { errors.push_back(message); }
   void DocumentHandled(const TDocumentRecord& record) override { records.push_back(record); }
-  void ArchiveStarted(int, int, const std::string&) override {
+  void ArchiveStarted(int, int, const std::string& path) override {
     engine_loaded.push_back(zip::ZipEngineLoader().Loaded());
+    started.push_back(path);
   }
+  std::vector<std::string> started;
   std::vector<bool> engine_loaded;  // at the start of each archive
   void ArchiveMessage(const std::string& archive, int code, const std::string& text) override {
     messages.push_back(archive + " " + std::to_string(code) + " " + text);
   }
   std::vector<std::string> messages;
-  // Archives to let through before StopRequested answers true (-1: never).
+  // Archives to let finish before StopRequested answers true (-1: never).
   int stop_after = -1;
-  bool StopRequested() override { return stop_after >= 0 && stop_after-- == 0; }
+  int steps = 0;
+  // Asked besides; true stops the run as well.
+  std::function<bool()> stop_when;
+  bool StopRequested() override { return (stop_after >= 0 && steps >= stop_after) || (stop_when && stop_when()); }
+  std::vector<std::string> failed_archives;
+  void ArchiveFailed(const std::string& path, const std::string& message) override {
+    failed_archives.push_back(path + ": " + message);
+  }
 };
 
 std::string Doc(TSchema schema, const std::string& number, const std::string& date = "2015-03-12") {
@@ -100,11 +123,12 @@ class SortRunTest : public ::testing::Test {
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
   std::string Run() {
-    TSortRun run(host_);
-    run.Unattended = true;
-    run.SortButtonClick();
-    kpt_ = run.KptCount;
-    kvzu_ = run.KvzuCount;
+    run_ = std::make_unique<TSortRun>(host_);
+    run_->Unattended = true;
+    run_->OnConflict = policy_;
+    run_->SortButtonClick();
+    kpt_ = run_->KptCount;
+    kvzu_ = run_->KvzuCount;
     return host_.summaries.empty() ? std::string() : host_.summaries.back();
   }
   // The folder the default rules give for the sample values.
@@ -116,6 +140,8 @@ class SortRunTest : public ::testing::Test {
   std::string root_;
   FakeHost host_;
   int kpt_ = 0, kvzu_ = 0;
+  TConflictPolicy policy_ = TConflictPolicy::Replace;
+  std::unique_ptr<TSortRun> run_;  // of the last Run()
 };
 
 }  // namespace
@@ -239,9 +265,11 @@ TEST_F(SortRunTest, PlacementFailuresAreCountedInTheSummary) {
   Archive("k.zip", zip);
   // The output folder is a file: no target folder can be made below it.
   std::ofstream(platform::ToPath(host_.output)) << "in the way";
-  EXPECT_EQ(Run(), "Обработано файлов: 1\r\nИз них файлов КПТ: 1\r\nНе удалось разместить файлов: 1");
+  // Only what was placed counts as a plan.
+  EXPECT_EQ(Run(), "Обработано файлов: 1\r\nНе удалось разместить файлов: 1");
   ASSERT_EQ(host_.records.size(), 1u);
   EXPECT_EQ(host_.records[0].action, TDocumentAction::PlacementFailed);
+  EXPECT_EQ(host_.records[0].reason, "папка не создана: часть пути не папка");
 }
 
 TEST_F(SortRunTest, WithoutTheEngineArchivesAreOnlyCounted) {
@@ -250,7 +278,9 @@ TEST_F(SortRunTest, WithoutTheEngineArchivesAreOnlyCounted) {
   Archive("k.zip", zip);
   TSortRun run(host_);
   run.Unattended = true;
+  // A folder without the library: on Windows a missing one would mean the program's own.
   run.EngineDirectory = Path("no-engine-here") + D;
+  ASSERT_TRUE(platform::ForceDirectories(run.EngineDirectory));
   run.SortButtonClick();
   EXPECT_EQ(host_.summaries.at(0), "Обработано файлов: 1");
   ASSERT_EQ(host_.records.size(), 1u);
@@ -340,3 +370,457 @@ TEST(SortRunNames, XmlEntryNames) {
   EXPECT_FALSE(TSortRun::IsXmlFileName("a.xml\\b"));
   EXPECT_FALSE(TSortRun::IsXmlFileName("a.b/xml"));
 }
+
+// --- placing safely -------------------------------------------------------------
+
+namespace {
+
+// A plan of territory with the sample values, bent by change.
+std::string KptDoc(const std::function<void(testdocs::TDocument&)>& change, testdocs::TBuildOptions options = {}) {
+  auto doc = testdocs::SampleDocument(TSchema::Kpt09);
+  doc.certification->date = "2015-03-12";
+  change(doc);
+  return testdocs::BuildDocument(doc, options);
+}
+
+// Bytes that do not compress, so a stored entry of this size takes its blocks.
+std::string Noise(size_t size) {
+  std::string bytes(size, '\0');
+  uint32_t x = 2463534242u;
+  for (char& c : bytes) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    c = static_cast<char>(x);
+  }
+  return bytes;
+}
+
+class PlacementTest : public SortRunTest {
+ protected:
+  // Every file and folder below the scratch folder, relative to it.
+  std::set<std::string> Tree() const {
+    std::set<std::string> names;
+    for (auto it = fs::recursive_directory_iterator(platform::ToPath(root_)); it != fs::recursive_directory_iterator();
+         ++it)
+      names.insert(platform::FromPath(it->path().lexically_relative(platform::ToPath(root_))));
+    return names;
+  }
+  // Names below the scratch folder that are this program's temporary ones.
+  std::vector<std::string> Temporaries() const {
+    std::vector<std::string> found;
+    for (const std::string& name : Tree())
+      if (name.find(".vorlanex-") != std::string::npos) found.push_back(name);
+    return found;
+  }
+  // The pair of the registry: the document and its signature.
+  support::TZipWriter Pair(const std::string& document, const std::string& signature) {
+    support::TZipWriter zip;
+    zip.Add("doc.xml", document);
+    zip.Add("doc.xml.sig", signature);
+    return zip;
+  }
+  void SetUp() override {
+    SortRunTest::SetUp();
+    folder_ = KptFolder("50\\20\\00 10 33 6");
+  }
+  // Where the default rule files the sample plan.
+  std::string folder_;
+};
+
+}  // namespace
+
+TEST_F(PlacementTest, ValuesThatWouldLeadOutOfTheOutputFolderStayInside) {
+  support::TZipWriter coord, date, number, drive;
+  coord.Add("c.xml", KptDoc([](auto& d) { d.blocks[0].coord_systems[0].name = "../../../x"; }));
+  date.Add("d.xml", KptDoc([](auto& d) { d.certification->date = "../../x"; }));
+  number.Add("n.xml", KptDoc([](auto& d) { d.blocks[0].cadastral_number = "..:..:0101001"; }));
+  drive.Add("w.xml", KptDoc([](auto& d) { d.blocks[0].coord_systems[0].name = "C:\\Windows"; }));
+  Archive("c.zip", coord);
+  Archive("d.zip", date);
+  Archive("n.zip", number);
+  Archive("w.zip", drive);
+  for (const bool unpack : {true, false}) {
+    SCOPED_TRACE(unpack ? "unpack" : "copy");
+    fs::remove_all(platform::ToPath(host_.output));
+    host_.records.clear();
+    host_.unpack = unpack;
+    EXPECT_EQ(Run(), "Обработано файлов: 4\r\nИз них файлов КПТ: 4");
+    for (const auto& record : host_.records) {
+      EXPECT_TRUE(IsPlaced(record.action)) << record.entry;
+      EXPECT_TRUE(LiesInside(record.target_folder, host_.output)) << record.target_folder;
+    }
+    for (const std::string& name : Tree()) EXPECT_TRUE(name.rfind("in", 0) == 0 || name.rfind("out", 0) == 0) << name;
+    EXPECT_TRUE(fs::exists(platform::ToPath(ToPlatformPath(Path("out") + "\\.._.._.._x\\50\\20\\00 10 33 6"))));
+    EXPECT_TRUE(fs::exists(platform::ToPath(ToPlatformPath(Path("out") + "\\МСК-50, зона 2\\_\\_\\01 01 00 1"))));
+    EXPECT_TRUE(fs::exists(platform::ToPath(ToPlatformPath(Path("out") + "\\C__Windows"))));
+  }
+}
+
+TEST_F(PlacementTest, ARuleThatClimbsOutPlacesNothing) {
+  support::TZipWriter zip;
+  zip.Add("k.xml", KptDoc([](auto&) {}));
+  Archive("k.zip", zip);
+  host_.kpt_rule = "..\\..\\x";
+  EXPECT_EQ(Run(), "Обработано файлов: 1\r\nНе удалось разместить файлов: 1");
+  ASSERT_EQ(host_.records.size(), 1u);
+  EXPECT_EQ(host_.records[0].action, TDocumentAction::OutsideOutput);
+  EXPECT_EQ(Tree(), (std::set<std::string>{"in", ToPlatformPath("in\\k.zip")}));
+}
+
+TEST_F(PlacementTest, AnOutputFolderHoldingAPlaceholderStillTakesItsDocuments) {
+  support::TZipWriter zip;
+  zip.Add("k.xml", KptDoc([](auto&) {}));
+  Archive("k.zip", zip);
+  host_.output = Path("{Номер региона}");
+  EXPECT_EQ(Run(), "Обработано файлов: 1\r\nИз них файлов КПТ: 1");
+  EXPECT_TRUE(
+      platform::FileExists(ToPlatformPath(Path("50") + "\\МСК-50, зона 2\\50\\20\\00 10 33 6\\2015-03-12\\k.xml")));
+}
+
+TEST_F(PlacementTest, ATruncatedDocumentIsNotPlaced) {
+  testdocs::TBuildOptions cut;
+  cut.truncate_at = 400;
+  support::TZipWriter zip;
+  zip.Add("k.xml", KptDoc([](auto&) {}, cut));
+  Archive("k.zip", zip);
+  EXPECT_EQ(Run(), "Обработано файлов: 1\r\nНе удалось разместить файлов: 1");
+  ASSERT_EQ(host_.records.size(), 1u);
+  EXPECT_EQ(host_.records[0].action, TDocumentAction::NotRead);
+  EXPECT_EQ(host_.records[0].reason, "k.xml: кадастровый номер не прочитан");
+  EXPECT_EQ(run_->FailedCount, 1);
+  EXPECT_FALSE(fs::exists(platform::ToPath(host_.output)));
+}
+
+TEST_F(PlacementTest, AFullDiskKeepsTheEarlierCopyAndLeavesNoPartialFile) {
+  host_.unpack = false;
+  support::TZipWriter zip;
+  zip.Add("doc.xml", KptDoc([](auto&) {}));
+  zip.Add("big.bin", Noise(3 << 20), support::TZipWriterMethod::zwmStored);
+  Archive("e.zip", zip);
+  Run();
+  const std::string copy = folder_ + "e.zip";
+  const std::string earlier = Read(copy);
+  ASSERT_TRUE(earlier == Read(InPath("e.zip")));
+
+  // A newer download of the archive meets a disk that fills up halfway.
+  zip.Add("note.txt", "newer");
+  Archive("e.zip", zip);
+  platform::SetCopyWriteFault([](const std::string&, int64_t offset) {
+    return offset > 0 ? std::make_error_code(std::errc::no_space_on_device) : std::error_code();
+  });
+  const std::string summary = Run();
+  platform::SetCopyWriteFault({});
+  EXPECT_EQ(summary, "Обработано файлов: 1\r\nНе удалось разместить файлов: 1");
+  ASSERT_EQ(host_.records.size(), 2u);
+  EXPECT_EQ(host_.records[1].action, TDocumentAction::PlacementFailed);
+  EXPECT_EQ(host_.records[1].reason, "e.zip: нет места на диске");
+  EXPECT_TRUE(Read(copy) == earlier) << "Read(copy)";
+  EXPECT_TRUE(Temporaries().empty());
+}
+
+TEST_F(PlacementTest, AnUnpackFailingInItsSecondEntryLeavesTheEarlierFilesUntouched) {
+  Archive("a.zip", Pair(KptDoc([](auto&) {}), "signature one"));
+  Run();
+  ASSERT_EQ(Read(folder_ + "doc.xml.sig"), "signature one");
+  const std::string earlier = Read(folder_ + "doc.xml");
+
+  // The next download of the same document is damaged in its signature.
+  auto damaged = Pair(KptDoc([](auto& d) { d.certification->number = "50/201/16-999"; }), "signature two");
+  damaged.Entries()[1].crc = 1234;
+  Archive("a.zip", damaged);
+  EXPECT_EQ(Run(), "Обработано файлов: 1\r\nНе удалось разместить файлов: 1");
+  ASSERT_EQ(host_.records.size(), 2u);
+  EXPECT_EQ(host_.records[1].action, TDocumentAction::PlacementFailed);
+  EXPECT_NE(host_.records[1].reason.find("doc.xml.sig"), std::string::npos) << host_.records[1].reason;
+  EXPECT_TRUE(Read(folder_ + "doc.xml") == earlier) << "Read(folder_ + 'doc.xml')";
+  EXPECT_EQ(Read(folder_ + "doc.xml.sig"), "signature one");
+  EXPECT_TRUE(Temporaries().empty());
+}
+
+TEST_F(PlacementTest, AFileInTheWayOfAStoredFolderMovesNothing) {
+  Archive("a.zip", Pair(KptDoc([](auto&) {}), "signature one"));
+  Run();
+  support::SaveBytes(folder_ + "docs", "a file where the archive keeps a folder");
+  auto zip = Pair(KptDoc([](auto& d) { d.certification->number = "2"; }), "signature two");
+  zip.Add("docs/readme.txt", "x");
+  Archive("a.zip", zip);
+  EXPECT_EQ(Run(), "Обработано файлов: 1\r\nНе удалось разместить файлов: 1");
+  EXPECT_EQ(host_.records.at(1).reason, ToPlatformPath("docs\\readme.txt") + ": часть пути не папка");
+  EXPECT_EQ(Read(folder_ + "doc.xml.sig"), "signature one");
+  EXPECT_TRUE(Temporaries().empty());
+}
+
+TEST_F(PlacementTest, EntriesRefusedForSafetyDoNotFailTheArchive) {
+  auto zip = Pair(KptDoc([](auto&) {}), "signature");
+  zip.Add("../escape.txt", "x");
+  Archive("a.zip", zip);
+  EXPECT_EQ(Run(), "Обработано файлов: 1\r\nИз них файлов КПТ: 1");
+  EXPECT_EQ(host_.records.at(0).action, TDocumentAction::Unpacked) << host_.records.at(0).reason;
+  EXPECT_TRUE(platform::FileExists(folder_ + "doc.xml.sig"));
+  EXPECT_FALSE(fs::exists(platform::ToPath(folder_ + ".." + D + "escape.txt")));
+}
+
+TEST_F(PlacementTest, AStopDuringALongUnpackLeavesNothingTemporary) {
+  auto zip = Pair(KptDoc([](auto&) {}), "signature");
+  zip.Add("big.bin", Noise(4 << 20), support::TZipWriterMethod::zwmStored);
+  Archive("a.zip", zip);
+  Archive("b.zip", zip);
+  // Asked while the engine writes the big entry's temporary file.
+  host_.stop_when = [this] {
+    for (const std::string& name : Temporaries())
+      if (name.find(".stage") != std::string::npos && name.size() > 4 && name.substr(name.size() - 4) == ".tmp")
+        return true;
+    return false;
+  };
+  Run();
+  EXPECT_TRUE(run_->Stopped);
+  EXPECT_EQ(run_->Done, 0);
+  EXPECT_EQ(run_->KptCount, 0);
+  EXPECT_TRUE(host_.summaries.empty());
+  ASSERT_EQ(host_.records.size(), 1u);
+  EXPECT_EQ(host_.records[0].action, TDocumentAction::Interrupted);
+  EXPECT_TRUE(Temporaries().empty());
+  EXPECT_FALSE(platform::FileExists(folder_ + "doc.xml"));
+  // The cancel the run asked for is not the archive's error.
+  for (const std::string& message : host_.messages) EXPECT_NE(message.find(" 0 "), std::string::npos) << message;
+}
+
+TEST_F(PlacementTest, AStopDuringALongCopyLeavesNothingTemporary) {
+  host_.unpack = false;
+  support::TZipWriter zip;
+  zip.Add("doc.xml", KptDoc([](auto&) {}));
+  zip.Add("big.bin", Noise(3 << 20), support::TZipWriterMethod::zwmStored);
+  Archive("e.zip", zip);
+  host_.stop_when = [this] { return !Temporaries().empty(); };
+  Run();
+  EXPECT_TRUE(run_->Stopped);
+  ASSERT_EQ(host_.records.size(), 1u);
+  EXPECT_EQ(host_.records[0].action, TDocumentAction::Interrupted);
+  EXPECT_TRUE(Temporaries().empty());
+  EXPECT_FALSE(platform::FileExists(folder_ + "e.zip"));
+}
+
+TEST_F(PlacementTest, StaleTemporariesInATargetFolderAreRemoved) {
+  platform::ForceDirectories(folder_);
+  const std::string stale = folder_ + ".vorlanex-4194999-7.tmp";
+  support::SaveBytes(stale, "left by a run that died");
+  platform::SetFileModificationTime(stale, 1000000000);
+  Archive("a.zip", Pair(KptDoc([](auto&) {}), "signature"));
+  Run();
+  EXPECT_FALSE(fs::exists(platform::ToPath(stale)));
+  EXPECT_TRUE(platform::FileExists(folder_ + "doc.xml"));
+}
+
+// The search keeps the order the file system lists, so these tests do not
+// rely on which archive comes first.
+TEST_F(PlacementTest, TwoArchivesMeetingInOnePlaceGetNumberedNamesAsAPair) {
+  const std::string first = KptDoc([](auto& d) { d.certification->number = "1"; });
+  const std::string second = KptDoc([](auto& d) { d.certification->number = "2"; });
+  Archive("a/doc.zip", Pair(first, "sig 1"));
+  Archive("b/doc.zip", Pair(second, "sig 2"));
+  // The same archive downloaded twice is no conflict.
+  Archive("c/doc.zip", Pair(first, "sig 1"));
+  policy_ = TConflictPolicy::Rename;
+  for (int pass = 0; pass < 2; ++pass) {
+    // A second run replaces what the first placed, as always across runs, and
+    // ends the same.
+    SCOPED_TRACE(pass);
+    host_.records.clear();
+    EXPECT_EQ(Run(), "Обработано файлов: 3\r\nИз них файлов КПТ: 3\r\nКонфликтов размещения: 1");
+    std::multiset<TDocumentAction> actions;
+    for (const auto& record : host_.records) actions.insert(record.action);
+    EXPECT_EQ(actions, (std::multiset<TDocumentAction>{TDocumentAction::Unpacked, TDocumentAction::Renamed,
+                                                       TDocumentAction::Identical}));
+    for (const auto& record : host_.records) {
+      if (record.action == TDocumentAction::Renamed) {
+        EXPECT_NE(record.reason.find("doc (2).xml"), std::string::npos);
+      }
+    }
+    // Each pair stays a pair.
+    const bool first_won = Read(folder_ + "doc.xml") == first;
+    EXPECT_TRUE(Read(folder_ + "doc (2).xml") == (first_won ? second : first));
+    EXPECT_EQ(Read(folder_ + "doc.xml.sig"), first_won ? "sig 1" : "sig 2");
+    EXPECT_EQ(Read(folder_ + "doc (2).xml.sig"), first_won ? "sig 2" : "sig 1");
+    EXPECT_FALSE(platform::FileExists(folder_ + "doc (3).xml"));
+  }
+}
+
+TEST_F(PlacementTest, KeepLeavesTheFirstAndReplaceTheLastWithTheConflictCounted) {
+  const std::string first = KptDoc([](auto& d) { d.certification->number = "1"; });
+  const std::string second = KptDoc([](auto& d) { d.certification->number = "2"; });
+  Archive("a/doc.zip", Pair(first, "sig 1"));
+  Archive("b/doc.zip", Pair(second, "sig 2"));
+  auto bytes_of = [&](const std::string& archive) {
+    return archive == InPath(std::string("a") + D + "doc.zip") ? first : second;
+  };
+
+  policy_ = TConflictPolicy::Keep;
+  EXPECT_EQ(Run(),
+            "Обработано файлов: 2\r\nИз них файлов КПТ: 1\r\nНе удалось разместить файлов: 1\r\n"
+            "Конфликтов размещения: 1");
+  ASSERT_EQ(host_.records.size(), 2u);
+  EXPECT_EQ(host_.records[0].action, TDocumentAction::Unpacked);
+  EXPECT_EQ(host_.records[1].action, TDocumentAction::Kept);
+  EXPECT_NE(host_.records[1].reason.find(host_.records[0].archive), std::string::npos) << host_.records[1].reason;
+  EXPECT_TRUE(Read(folder_ + "doc.xml") == bytes_of(host_.records[0].archive));
+  EXPECT_FALSE(platform::FileExists(folder_ + "doc (2).xml"));
+
+  fs::remove_all(platform::ToPath(host_.output));
+  host_.records.clear();
+  policy_ = TConflictPolicy::Replace;
+  EXPECT_EQ(Run(), "Обработано файлов: 2\r\nИз них файлов КПТ: 2\r\nКонфликтов размещения: 1");
+  ASSERT_EQ(host_.records.size(), 2u);
+  EXPECT_EQ(host_.records[1].action, TDocumentAction::Replaced);
+  EXPECT_TRUE(Read(folder_ + "doc.xml") == bytes_of(host_.records[1].archive));
+  EXPECT_FALSE(platform::FileExists(folder_ + "doc (2).xml"));
+}
+
+TEST_F(PlacementTest, CopiesMeetingInOnePlaceAreNumberedBeforeTheExtension) {
+  host_.unpack = false;
+  policy_ = TConflictPolicy::Rename;
+  support::TZipWriter one, two;
+  one.Add("doc.xml", KptDoc([](auto& d) { d.certification->number = "1"; }));
+  two.Add("doc.xml", KptDoc([](auto& d) { d.certification->number = "2"; }));
+  Archive("a/e.zip", one);
+  Archive("b/e.zip", two);
+  Archive("c/e.zip", two);
+  EXPECT_EQ(Run(), "Обработано файлов: 3\r\nИз них файлов КПТ: 3\r\nКонфликтов размещения: 1");
+  const std::set<std::string> copies = {Read(folder_ + "e.zip"), Read(folder_ + "e (2).zip")};
+  EXPECT_TRUE(copies == (std::set<std::string>{Read(InPath("a/e.zip")), Read(InPath("b/e.zip"))}));
+  std::multiset<TDocumentAction> actions;
+  for (const auto& record : host_.records) actions.insert(record.action);
+  EXPECT_EQ(actions, (std::multiset<TDocumentAction>{TDocumentAction::Copied, TDocumentAction::Renamed,
+                                                     TDocumentAction::Identical}));
+}
+
+TEST_F(PlacementTest, TheOutputFolderInsideTheInputFolderIsNotSearched) {
+  host_.unpack = false;
+  host_.output = InPath("sorted");
+  Archive("k.zip", Pair(KptDoc([](auto&) {}), "signature"));
+  for (int pass = 0; pass < 2; ++pass) {
+    EXPECT_EQ(Run(), "Обработано файлов: 1\r\nИз них файлов КПТ: 1");
+    EXPECT_EQ(host_.records.size(), static_cast<size_t>(pass + 1));
+  }
+}
+
+TEST_F(PlacementTest, AnArchiveReachedTwiceThroughALinkIsHandledOnce) {
+  Archive("a.zip", Pair(KptDoc([](auto&) {}), "signature"));
+  std::error_code error;
+  fs::create_symlink(platform::ToPath(InPath("a.zip")), platform::ToPath(InPath("link.zip")), error);
+  if (error) GTEST_SKIP() << "no symbolic links here";
+  fs::create_directory_symlink(platform::ToPath(host_.input), platform::ToPath(Path("alias")), error);
+  platform::ForceDirectories(InPath("sub"));
+  fs::create_directory_symlink(platform::ToPath(Path("alias")), platform::ToPath(InPath("sub/again")), error);
+  EXPECT_EQ(Run(), "Обработано файлов: 1\r\nИз них файлов КПТ: 1");
+  EXPECT_EQ(host_.records.size(), 1u);
+}
+
+TEST_F(PlacementTest, AnInputNamingOneArchiveSortsThatArchive) {
+  Archive("a.zip", Pair(KptDoc([](auto&) {}), "signature"));
+  PlainArchives({"b.zip"});
+  host_.input = InPath("a.zip");
+  EXPECT_EQ(Run(), "Обработано файлов: 1\r\nИз них файлов КПТ: 1");
+  EXPECT_TRUE(platform::FileExists(folder_ + "doc.xml.sig"));
+}
+
+// Raises where a real run could run out of memory: while reading the first document.
+class OutOfMemoryOnce : public TSortObserver {
+ public:
+  void StageStarted(TSortStage stage) override {
+    if (stage == TSortStage::Read && !raised_) {
+      raised_ = true;
+      throw std::bad_alloc();
+    }
+  }
+  void StageEnded(TSortStage) override {}
+
+ private:
+  bool raised_ = false;
+};
+
+TEST_F(PlacementTest, AnErrorOfOneArchiveIsReportedAgainstItAndTheRunGoesOn) {
+  Archive("1.zip", Pair(KptDoc([](auto&) {}), "signature"));
+  Archive("2.zip", Pair(KptDoc([](auto& d) { d.certification->date = "2016-01-01"; }), "signature"));
+  Archive("3.zip", Pair(KptDoc([](auto& d) { d.certification->date = "2017-01-01"; }), "signature"));
+  OutOfMemoryOnce memory;
+  TSortRun run(host_);
+  run.Unattended = true;
+  run.Observer = &memory;
+  // Once the first archive is done, one of the others vanishes.
+  std::string vanished;
+  host_.stop_when = [&] {
+    if (host_.steps != 1 || !vanished.empty()) return false;
+    for (const char* name : {"1.zip", "2.zip", "3.zip"})
+      if (std::find(host_.started.begin(), host_.started.end(), InPath(name)) == host_.started.end())
+        vanished = InPath(name);
+    fs::remove(platform::ToPath(vanished));
+    return false;
+  };
+  run.SortButtonClick();
+  EXPECT_TRUE(host_.errors.empty());
+  ASSERT_EQ(host_.failed_archives.size(), 2u);
+  EXPECT_EQ(host_.failed_archives[0], host_.started.at(0) + ": недостаточно памяти");
+  EXPECT_EQ(host_.failed_archives[1].rfind(vanished + ": ", 0), 0u) << host_.failed_archives[1];
+  EXPECT_EQ(run.UnreadableCount, 2);
+  EXPECT_EQ(run.KptCount, 1);
+  EXPECT_EQ(run.Done, 3);
+  EXPECT_EQ(run.FullSummaryText(), "Обработано файлов: 3\r\nИз них файлов КПТ: 1\r\nНе удалось прочитать архивов: 2");
+  EXPECT_EQ(host_.summaries.at(0), "Обработано файлов: 3\r\nИз них файлов КПТ: 1");
+}
+
+TEST_F(PlacementTest, TheFullSummaryNamesEveryKindOfTrouble) {
+  support::TZipWriter foreign;
+  foreign.Add("r.xml", "<?xml version=\"1.0\"?><report/>");
+  Archive("foreign.zip", foreign);
+  support::SaveBytes(InPath("damaged.zip"), "not an archive");
+  testdocs::TBuildOptions cut;
+  cut.truncate_at = 400;
+  support::TZipWriter truncated;
+  truncated.Add("k.xml", KptDoc([](auto&) {}, cut));
+  Archive("truncated.zip", truncated);
+  Run();
+  EXPECT_EQ(run_->FullSummaryText(),
+            "Обработано файлов: 3\r\nНе удалось прочитать архивов: 1\r\nНе распознано документов: 1\r\n"
+            "Не удалось разместить файлов: 1");
+  EXPECT_EQ(run_->SummaryText(), "Обработано файлов: 3\r\nНе удалось разместить файлов: 1");
+}
+
+#ifndef _WIN32
+// The system refuses to let a file grow past a limit, as a full disk would.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    signal_ = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = saved_;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &saved_);
+    std::signal(SIGXFSZ, signal_);
+  }
+
+ private:
+  rlimit saved_{};
+  void (*signal_)(int);
+};
+
+TEST_F(PlacementTest, AWriteTheSystemRefusesDuringTheUnpackNamesTheEntryAndTheReason) {
+  auto zip = Pair(KptDoc([](auto&) {}), "signature");
+  zip.Add("big.bin", Noise(2 << 20), support::TZipWriterMethod::zwmStored);
+  Archive("a.zip", zip);
+  {
+    FileSizeLimit limit(1 << 20);
+    EXPECT_EQ(Run(), "Обработано файлов: 1\r\nНе удалось разместить файлов: 1");
+  }
+  ASSERT_EQ(host_.records.size(), 1u);
+  EXPECT_EQ(host_.records[0].action, TDocumentAction::PlacementFailed);
+  const std::string& reason = host_.records[0].reason;
+  EXPECT_NE(reason.find("big.bin"), std::string::npos) << reason;
+  EXPECT_NE(reason.find("файл слишком велик"), std::string::npos) << reason;
+  EXPECT_FALSE(platform::FileExists(folder_ + "doc.xml"));
+  EXPECT_TRUE(Temporaries().empty());
+}
+#endif

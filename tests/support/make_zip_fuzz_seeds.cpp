@@ -52,6 +52,38 @@ int main(int argc, char** argv) {
     save("zip64.zip", w.Build());
   }
   {
+    // Zip64 as other tools write it: behind a prefix with a comment after, a
+    // locator that counts no disks, blocks escaping some fields only.
+    TZipWriter w;
+    auto& first = w.Add("first.bin", std::string(40, 'f'));
+    first.zip64 = true;
+    first.zip64_escapes = 2;
+    first.zip64_version = false;
+    first.central_extra.push_back({0x5455, "\x01\x02\x03\x04\x05"});
+    auto& second = w.Add("second.bin", "second", TZipWriterMethod::zwmStored);
+    second.zip64 = true;
+    second.zip64_escapes = 5;
+    second.zip64_block_last = true;
+    second.central_extra.push_back({0x000A, std::string(32, '\0')});
+    w.zip64 = true;
+    w.zip64_total_disks = 0;
+    w.prefix = "stub before the archive";
+    w.comment = "comment after the Zip64 records";
+    save("zip64-shapes.zip", w.Build());
+  }
+  {
+    // A count short of the records the directory's size covers, an empty
+    // stored file with a wrong compressed size, an unflagged UTF-8 name from Unix.
+    TZipWriter w;
+    w.Add("a.txt", "a");
+    w.Add("empty.txt", "", TZipWriterMethod::zwmStored).crc = 0;
+    w.Add("Документ.xml", "<d/>").host = kHostUnix;
+    w.entry_count = 1;
+    std::string bytes = w.Build();
+    bytes[bytes.rfind("empty.txt") - 46 + 20] = 2;  // the compressed size in its central record
+    save("count-and-sizes.zip", bytes);
+  }
+  {
     // Names the unpacking must refuse, next to ones it must take.
     TZipWriter w;
     w.Add("../up.txt", "u");

@@ -24,8 +24,9 @@ class TTempFolder {
 #else
     const int pid = static_cast<int>(::getpid());
 #endif
-    path_ = platform::FromPath(std::filesystem::temp_directory_path()) + platform::kPathDelimiter + name + "_" +
-            std::to_string(pid);
+    // Windows gives the temporary folder with its trailing delimiter.
+    path_ = platform::IncludeTrailingDelimiter(platform::FromPath(std::filesystem::temp_directory_path())) + name +
+            "_" + std::to_string(pid);
     std::error_code ec;
     std::filesystem::remove_all(platform::ToPath(path_), ec);
     std::filesystem::create_directories(platform::ToPath(path_));

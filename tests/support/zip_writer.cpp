@@ -163,7 +163,9 @@ std::vector<std::string> TZipWriter::Layout(size_t part_size, bool split) const 
     const std::string extra_bytes = Blocks(extra);
     std::string local;
     Put32(local, 0x04034B50);
-    Put16(local, e.zip64 ? std::max<uint16_t>(e.version_needed, 45) : e.version_needed);
+    const uint16_t version_needed =
+        e.zip64 && e.zip64_version ? std::max<uint16_t>(e.version_needed, 45) : e.version_needed;
+    Put16(local, version_needed);
     Put16(local, e.flags);
     Put16(local, static_cast<uint16_t>(e.method));
     Put32(local, stamp);
@@ -185,31 +187,32 @@ std::vector<std::string> TZipWriter::Layout(size_t part_size, bool split) const 
     const TZipWriterEntry& e = entries_[i];
     const TPlaced& p = placed[i];
     std::vector<TZipExtraBlock> extra = e.central_extra;
+    const uint8_t escapes = e.zip64 ? e.zip64_escapes : 0;
     if (e.zip64) {
       TZipExtraBlock z{0x0001, {}};
-      Put64(z.data, e.data.size());
-      Put64(z.data, p.compressed);
-      Put64(z.data, p.offset);
-      extra.insert(extra.begin(), z);
+      if (escapes & 1) Put64(z.data, e.data.size());
+      if (escapes & 2) Put64(z.data, p.compressed);
+      if (escapes & 4) Put64(z.data, p.offset);
+      extra.insert(e.zip64_block_last ? extra.end() : extra.begin(), z);
     }
     const std::string extra_bytes = Blocks(extra) + e.raw_central_extra;
     std::string c;
     Put32(c, 0x02014B50);
     Put16(c, e.version_made_by.value_or(static_cast<uint16_t>((e.host << 8) | e.version)));
-    Put16(c, e.zip64 ? std::max<uint16_t>(e.version_needed, 45) : e.version_needed);
+    Put16(c, e.zip64 && e.zip64_version ? std::max<uint16_t>(e.version_needed, 45) : e.version_needed);
     Put16(c, e.flags);
     Put16(c, static_cast<uint16_t>(e.method));
     Put32(c, e.dos_date_time ? e.dos_date_time : kDefaultDateTime);
     Put32(c, p.crc);
-    Put32(c, e.zip64 ? 0xFFFFFFFFu : static_cast<uint32_t>(p.compressed));
-    Put32(c, e.zip64 ? 0xFFFFFFFFu : static_cast<uint32_t>(e.data.size()));
+    Put32(c, (escapes & 2) ? 0xFFFFFFFFu : static_cast<uint32_t>(p.compressed));
+    Put32(c, (escapes & 1) ? 0xFFFFFFFFu : static_cast<uint32_t>(e.data.size()));
     Put16(c, static_cast<uint32_t>(e.name.size()));
     Put16(c, static_cast<uint32_t>(extra_bytes.size()));
     Put16(c, static_cast<uint32_t>(e.comment.size()));
     Put16(c, e.disk_start.value_or(static_cast<uint16_t>(p.disk)));
     Put16(c, e.internal_attributes);
     Put32(c, e.external_attributes);
-    Put32(c, e.zip64 ? 0xFFFFFFFFu : static_cast<uint32_t>(p.offset));
+    Put32(c, (escapes & 4) ? 0xFFFFFFFFu : static_cast<uint32_t>(p.offset));
     c += e.name;
     c += extra_bytes;
     c += e.comment;
@@ -256,15 +259,16 @@ std::vector<std::string> TZipWriter::Layout(size_t part_size, bool split) const 
     Put32(tail, 0x07064B50);
     Put32(tail, zip64_locator_disk.value_or(this_disk));
     Put64(tail, tail_at.offset - (this_disk == 0 ? base : 0));
-    Put32(tail, this_disk + 1);
+    Put32(tail, zip64_total_disks.value_or(this_disk + 1));
   }
+  const bool escape = zip64 && zip64_escapes;
   Put32(tail, 0x06054B50);
   Put16(tail, this_disk);
   Put16(tail, cd_disk);
-  Put16(tail, zip64 ? 0xFFFF : entry_count.value_or(static_cast<uint16_t>(on_this_disk)));
-  Put16(tail, zip64 ? 0xFFFF : entry_count.value_or(static_cast<uint16_t>(total)));
-  Put32(tail, zip64 ? 0xFFFFFFFFu : central_size.value_or(static_cast<uint32_t>(cd_size)));
-  Put32(tail, zip64 ? 0xFFFFFFFFu : central_offset.value_or(static_cast<uint32_t>(cd_offset)));
+  Put16(tail, escape ? 0xFFFF : entry_count.value_or(static_cast<uint16_t>(on_this_disk)));
+  Put16(tail, escape ? 0xFFFF : entry_count.value_or(static_cast<uint16_t>(total)));
+  Put32(tail, escape ? 0xFFFFFFFFu : central_size.value_or(static_cast<uint32_t>(cd_size)));
+  Put32(tail, escape ? 0xFFFFFFFFu : central_offset.value_or(static_cast<uint32_t>(cd_offset)));
   Put16(tail, comment_length.value_or(static_cast<uint16_t>(comment.size())));
   tail += comment;
   parts.Append(tail);

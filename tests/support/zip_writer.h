@@ -42,7 +42,12 @@ struct TZipWriterEntry {
   std::vector<TZipExtraBlock> local_extra;
   std::string raw_central_extra;  // appended as is after the blocks (malformed fields)
   std::string comment;
-  bool zip64 = false;                  // sizes and offset escaped into a Zip64 block
+  bool zip64 = false;  // sizes and offset escaped into a Zip64 block
+  // Which central fields a Zip64 entry escapes into its block, in the block's
+  // order: 1 uncompressed size, 2 compressed size, 4 local header offset.
+  uint8_t zip64_escapes = 7;
+  bool zip64_block_last = false;       // the central Zip64 block after the other blocks, not before
+  bool zip64_version = true;           // a Zip64 entry states version 45 as needed
   std::optional<uint32_t> crc;         // a wrong CRC on purpose
   std::optional<uint16_t> disk_start;  // the field as written (split archives set it)
 };
@@ -75,6 +80,8 @@ class TZipWriter {
   uint16_t zip64_version_needed = 45;
   uint64_t zip64_record_size = 44;
   std::optional<uint32_t> zip64_locator_disk;  // the locator's disk of the Zip64 end record
+  std::optional<uint32_t> zip64_total_disks;   // the locator's number of disks
+  bool zip64_escapes = true;                   // false: the end record keeps its true values
   std::optional<uint16_t> entry_count;         // both counts of the end record as written
   std::optional<uint32_t> central_offset;      // the stored offset as written
   std::optional<uint32_t> central_size;        // the stored size as written

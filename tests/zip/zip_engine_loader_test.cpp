@@ -8,7 +8,9 @@
 #include <filesystem>
 #include <memory>
 
+#include "platform/dynamic_library.h"
 #include "platform/file_system.h"
+#include "platform/text_compare.h"
 #include "zip/zip_archive.h"
 #include "zip_test_util.h"
 
@@ -56,17 +58,23 @@ TEST(ZipEngineLoader, MissingLibraryIsErrorNineteenOncePerComponent) {
   EXPECT_EQ(inside.zip.ErrMsg(), std::string("Failed to load ") + kZipEngineLibraryName);
 
   // A folder that does not exist is dropped: the bare name is searched for.
+  // Windows looks in the program's own folder only (never on the search
+  // path), and finds the library there; elsewhere the system's search does not.
   TComponent nowhere(dir / "no such folder");
   nowhere.zip.SetEngineLoad(true);
+#ifdef _WIN32
+  EXPECT_TRUE(nowhere.zip.EngineLoad()) << nowhere.zip.ErrMsg();
+#else
   EXPECT_EQ(nowhere.zip.ErrCode(), 19);
   EXPECT_NE(nowhere.zip.ErrMsg().find(std::string("\r\n") + kZipEngineLibraryName), std::string::npos);
+#endif
   EXPECT_EQ(ZipEngineLoader().Path(), kZipEngineLibraryName);
 }
 
 TEST(ZipEngineLoader, LoadsTheNamedFileAndTheProgramFolder) {
   TTempFolder dir("vorlanex_loader_named");
   // The library file itself, its extension in another letter case.
-  const std::string copy = dir / "Engine.SO";
+  const std::string copy = dir / ("Engine" + platform::UpperCase(std::string_view(platform::kLibraryExtension)));
   std::filesystem::copy_file(platform::ToPath(EngineFolder() + kZipEngineLibraryName), platform::ToPath(copy));
   {
     TComponent c(copy);
@@ -86,6 +94,27 @@ TEST(ZipEngineLoader, LoadsTheNamedFileAndTheProgramFolder) {
     EXPECT_TRUE(c.zip.EngineLoad()) << c.zip.ErrMsg();
     EXPECT_EQ(ZipEngineLoader().Path(), EngineFolder() + "." + platform::kPathDelimiter + kZipEngineLibraryName);
   }
+}
+
+// A library of the engine's name planted in the current folder is never the
+// one loaded, whatever folder the component names.
+TEST(ZipEngineLoader, APlantedLibraryInTheCurrentFolderIsNeverLoaded) {
+  TTempFolder dir("vorlanex_loader_planted");
+  std::filesystem::copy_file(platform::ToPath(VORLANEX_FAKE_ENGINE_OLD), platform::ToPath(dir / kZipEngineLibraryName));
+  const std::filesystem::path previous = std::filesystem::current_path();
+  std::filesystem::current_path(platform::ToPath(dir.Path()));
+  for (const std::string& folder : {std::string(), dir / "no such folder"}) {
+    TComponent c(folder);
+    c.zip.SetEngineLoad(true);
+    EXPECT_NE(c.zip.ErrCode(), 18) << c.zip.ErrMsg();
+#ifdef _WIN32
+    // The program's own folder holds the real one.
+    EXPECT_TRUE(c.zip.EngineLoad()) << c.zip.ErrMsg();
+    EXPECT_EQ(ZipEngineLoader().Version(), 190);
+#endif
+  }
+  std::filesystem::current_path(previous);
+  EXPECT_FALSE(ZipEngineLoader().Loaded());
 }
 
 TEST(ZipEngineLoader, RefusesOldOrIncompleteLibraries) {

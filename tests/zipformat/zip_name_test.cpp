@@ -65,6 +65,29 @@ TEST(ZipNameDecoding, HostDecidesBetweenOemAndAnsi) {
   EXPECT_EQ(Name(kCp1251, 0x0314, 0, {}, {zenAuto, 424242}), kDelimited);
 }
 
+// Unix and macOS tools write UTF-8 names without the flag; Windows tools write
+// their code page, which is practically never valid UTF-8.
+TEST(ZipNameDecoding, UnflaggedUtf8FromHostsOtherThanDos) {
+  EXPECT_EQ(Name(kCyrillic, 0x0314), kDelimited);  // Unix
+  EXPECT_EQ(Name(kCyrillic, 0x1314), kDelimited);  // macOS
+  EXPECT_EQ(Name(kCp1251, 0x0A14), kDelimited);    // Windows (NTFS) in windows-1251, beside it
+  EXPECT_EQ(Name(kCp1251, 0x0314), kDelimited);
+  // MS-DOS hosts (and the other OEM hosts) keep the OEM code page.
+  auto delimited = [](std::string s) {
+    for (char& c : s)
+      if (c == '/') c = platform::kPathDelimiter;
+    return s;
+  };
+  const std::string oem = delimited(platform::CodePageToUtf8(platform::OemCodePage(), kCyrillic));
+  EXPECT_EQ(Name(kCyrillic, 0x0014), oem);
+  EXPECT_EQ(Name(kCyrillic, support::kVersionMadeByNtfs50), oem);
+  // Told the encoding, the component decodes so.
+  EXPECT_EQ(Name(kCyrillic, 0x0314, 0, {}, {zenNone, 0}),
+            delimited(platform::CodePageToUtf8(platform::AnsiCodePage(), kCyrillic)));
+  // Entry comments the same way.
+  EXPECT_EQ(DecodeEntryComment({"Подпись", 0, 0x0314, {}}, {}), "Подпись");
+}
+
 TEST(ZipNameDecoding, Utf8FlagAndUnicodePathField) {
   EXPECT_EQ(Name(kCyrillic, 0x0014, kFlagUtf8), kDelimited);
   // Invalid UTF-8 under bit 11 is read in the ANSI code page instead.
