@@ -863,7 +863,8 @@ class TodayTest : public PlacementTest {
     std::vector<std::string> found;
     const std::string mark = ".vorlanex-" + std::to_string(platform::CurrentProcessId()) + "-";
     for (const auto& entry : fs::directory_iterator(fs::temp_directory_path()))
-      if (platform::FromPath(entry.path().filename()).rfind(mark, 0) == 0) found.push_back(entry.path().string());
+      if (platform::FromPath(entry.path().filename()).rfind(mark, 0) == 0)
+        found.push_back(platform::FromPath(entry.path()));
     return found;
   }
 };
