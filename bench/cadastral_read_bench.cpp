@@ -3,7 +3,10 @@
 // and the certification at the very end) loaded through TKPTFile, in one
 // forward pass and without a tree of the document's size.
 //   - BM_KptFileLoad: the load from a memory stream, as the sort run does it,
-//     for version 09 and for version 06 (the deeply nested older schema);
+//     for version 09, version 06 (the deeply nested older schema), version 10
+//     (read by namespace and local name) and the plan without a stylesheet,
+//     extract_cadastral_plan_territory ("11" below: its statement first, the
+//     block's own boundary behind its land records);
 //     "peak_heap" is the most heap the load held at once above what was held
 //     before it, "allocs" the allocations of one load;
 //   - BM_KptFileLoadCountingStream: the same through a stream that counts what
@@ -73,7 +76,16 @@ namespace {
 constexpr size_t kMB = 1000 * 1000;
 
 testdocs::TSchema SchemaOf(int64_t version) {
-  return version == 6 ? testdocs::TSchema::Kpt06 : testdocs::TSchema::Kpt09;
+  switch (version) {
+    case 6:
+      return testdocs::TSchema::Kpt06;
+    case 10:
+      return testdocs::TSchema::Kpt10;
+    case 11:
+      return testdocs::TSchema::KptTerritory;
+    default:
+      return testdocs::TSchema::Kpt09;
+  }
 }
 
 struct TPlan {
@@ -179,15 +191,21 @@ void BM_Recognize(benchmark::State& state) {
   }
 }
 
-// {schema version, megabytes}
+// {schema version, megabytes}; 11 stands for extract_cadastral_plan_territory.
 void Sizes(benchmark::internal::Benchmark* b) {
-  b->Args({9, 100})->Args({6, 100})->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+  b->Args({9, 100})
+      ->Args({6, 100})
+      ->Args({10, 100})
+      ->Args({11, 100})
+      ->Unit(benchmark::kMillisecond)
+      ->Repetitions(5)
+      ->ReportAggregatesOnly(true);
 }
 
 BENCHMARK(BM_KptFileLoad)->Apply(Sizes);
 BENCHMARK(BM_KptFileLoadCountingStream)->Apply(Sizes);
 BENCHMARK(BM_TXMLReaderTokens)->Apply(Sizes);
-BENCHMARK(BM_Recognize)->Args({9, 100})->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Recognize)->Args({9, 100})->Args({11, 100})->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -153,7 +153,8 @@ struct TSmallSet {
   TSmallSet() {
     fs::create_directories(in);
     for (int i = 0; i < kArchiveCount; ++i) {
-      const testdocs::TSchema schema = testdocs::kAllSchemas[static_cast<size_t>(i) % testdocs::kAllSchemas.size()];
+      const testdocs::TSchema schema =
+          testdocs::kEarlierSchemas[static_cast<size_t>(i) % testdocs::kEarlierSchemas.size()];
       testdocs::TDocument doc = testdocs::SampleDocument(schema);
       // Ten documents a block, every one in a folder of its own.
       char block[32];

@@ -2,7 +2,8 @@
 // each line-break setting, in every encoding of the name table, with small and
 // large blocks, read from memory and through the read-ahead wrapper. The block
 // fast path must give exactly what character-by-character reading gives, and
-// block-wise decoding exactly what decoding the whole text gives.
+// block-wise decoding exactly what decoding the whole text gives, with the
+// positions that counting character by character gives.
 //
 // Input: byte 0 chooses the settings, byte 1 the encoding, byte 2 the block
 // size; the rest is the document.
@@ -137,7 +138,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     reader.SetEncoding(std::move(forced));
     std::u16string blockwise;
     char16_t ch;
-    while (reader.ReadNextChar(ch)) blockwise += ch;
+    // Positions as the rules per character give them: CR LF, a lone CR and a
+    // lone LF are one line break each.
+    int64_t line = 1, column = 0, file = 0;
+    char16_t previous = 0;
+    while (reader.ReadNextChar(ch)) {
+      blockwise += ch;
+      if (ch == u'\n') {
+        if (previous != u'\r') ++line;
+        column = 0;
+      } else if (ch == u'\r') {
+        ++line;
+        column = 0;
+      } else {
+        ++column;
+      }
+      previous = ch;
+      ++file;
+      Check(reader.Line() == line && reader.LinePosition() == column && reader.FilePosition() == file);
+    }
     std::u16string whole;
     xml::EncodingFromCodePage(code_page)->DecodeBytes(bytes.substr(skip), whole);
     // Invalid UTF-8 may be cut differently at a block end; valid text may not.

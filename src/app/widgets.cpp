@@ -9,51 +9,28 @@
 
 namespace app {
 
-namespace {
+TClickablePicture::TClickablePicture(QWidget* parent) : QLabel(parent) { setCursor(Qt::PointingHandCursor); }
 
-// A click is a press and a release of the left button over the control.
-bool Press(QMouseEvent* event) { return event->button() == Qt::LeftButton; }
-bool Release(QWidget* control, QMouseEvent* event, bool& pressed) {
-  const bool click =
-      pressed && event->button() == Qt::LeftButton && control->rect().contains(event->position().toPoint());
-  if (event->button() == Qt::LeftButton) pressed = false;
-  return click;
+void TClickablePicture::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) pressed_ = true;
+  QLabel::mousePressEvent(event);
 }
 
-}  // namespace
+void TClickablePicture::mouseReleaseEvent(QMouseEvent* event) {
+  const bool click = pressed_ && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
+  if (event->button() == Qt::LeftButton) pressed_ = false;
+  QLabel::mouseReleaseEvent(event);
+  if (click) emit clicked();
+}
 
-TLinkLabel::TLinkLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {
-  setCursor(Qt::PointingHandCursor);
+TLinkLabel::TLinkLabel(const QString& text, QWidget* parent) : TClickablePicture(parent) {
+  setText(text);
   QFont underlined = font();
   underlined.setUnderline(true);
   setFont(underlined);
   QPalette colours = palette();
   colours.setColor(QPalette::WindowText, colours.color(QPalette::Link));
   setPalette(colours);
-}
-
-void TLinkLabel::mousePressEvent(QMouseEvent* event) {
-  if (Press(event)) pressed_ = true;
-  QLabel::mousePressEvent(event);
-}
-
-void TLinkLabel::mouseReleaseEvent(QMouseEvent* event) {
-  const bool click = Release(this, event, pressed_);
-  QLabel::mouseReleaseEvent(event);
-  if (click) emit clicked();
-}
-
-TClickablePicture::TClickablePicture(QWidget* parent) : QLabel(parent) { setCursor(Qt::PointingHandCursor); }
-
-void TClickablePicture::mousePressEvent(QMouseEvent* event) {
-  if (Press(event)) pressed_ = true;
-  QLabel::mousePressEvent(event);
-}
-
-void TClickablePicture::mouseReleaseEvent(QMouseEvent* event) {
-  const bool click = Release(this, event, pressed_);
-  QLabel::mouseReleaseEvent(event);
-  if (click) emit clicked();
 }
 
 TBevelPanel::TBevelPanel(QWidget* parent) : QFrame(parent) {

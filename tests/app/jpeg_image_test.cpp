@@ -33,7 +33,9 @@ TEST(JpegImageTest, DamagedDataGivesANullImageOrWhatCouldBeReadNeverACrash) {
   const QByteArray jpeg = app::EncodeJpeg(picture, 80);
   for (qsizetype cut : {qsizetype(2), qsizetype(20), jpeg.size() / 2, jpeg.size() - 2}) {
     const QImage image = app::DecodeJpeg(jpeg.left(cut));
-    if (!image.isNull()) EXPECT_EQ(image.size(), QSize(48, 48));
+    if (!image.isNull()) {
+      EXPECT_EQ(image.size(), QSize(48, 48));
+    }
   }
   QByteArray scrambled = jpeg;
   for (qsizetype i = 200; i < scrambled.size(); i += 7) scrambled[i] = static_cast<char>(scrambled[i] ^ 0x5A);

@@ -165,7 +165,7 @@ TEST_P(DocumentSchemas, TheOtherFileClassChoosesByVersionAlone) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllSchemas, DocumentSchemas,
-                         ::testing::Combine(::testing::ValuesIn(testdocs::kAllSchemas),
+                         ::testing::Combine(::testing::ValuesIn(testdocs::kEarlierSchemas),
                                             ::testing::Values(TVariant::IndentedUtf8, TVariant::SingleLineUtf8,
                                                               TVariant::Utf8WithBom, TVariant::Windows1251)),
                          [](const auto& p) {

@@ -41,10 +41,18 @@ TEST(Recognition, TheSevenRowsAreBuiltFromOneHost) {
 
 TEST(Recognition, TheRowsComeFromTheVersionTablesInTheirOrder) {
   const std::vector<std::tuple<std::string_view, TOstrevanFileKind, std::string_view>> expected = {
-      {"/xsl/GKN/KPT/09/common.xsl", fkKPT, "09"},      {"/xsl/GKN/KPT/08/common.xsl", fkKPT, "08"},
-      {"/xsl/GKN/KPT/07/common.xsl", fkKPT, "07"},      {"/xsl/GKN/KPT/06/common.xsl", fkKPT, "06"},
-      {"/xsl/GKN/KPT/05/common.xsl", fkKPT, "05"},      {"/xsl/GKN/Vidimus/06/common.xsl", fkKvzu, "06"},
+      {"/xsl/GKN/KPT/09/common.xsl", fkKPT, "09"},
+      {"/xsl/GKN/KPT/08/common.xsl", fkKPT, "08"},
+      {"/xsl/GKN/KPT/07/common.xsl", fkKPT, "07"},
+      {"/xsl/GKN/KPT/06/common.xsl", fkKPT, "06"},
+      {"/xsl/GKN/KPT/05/common.xsl", fkKPT, "05"},
+      {"/xsl/GKN/Vidimus/06/common.xsl", fkKvzu, "06"},
       {"/xsl/GKN/Vidimus/05/common.xsl", fkKvzu, "05"},
+      // The later versions behind the seven, each with both of its references.
+      {"/xsl/GKN/KPT/10/common.xsl", fkKPT, "10"},
+      {"/xsl/GKN/KPT_b/10/common.xsl", fkKPT, "10"},
+      {"/xsl/GKN/Vidimus/07/common.xsl", fkKvzu, "07"},
+      {"/xsl/EGRP/Reestr_Extract_Big/ZU/07/Common.xsl", fkKvzu, "07"},
   };
   ASSERT_EQ(kStylesheetRows.size(), expected.size());
   for (size_t i = 0; i < expected.size(); ++i) {
@@ -54,7 +62,7 @@ TEST(Recognition, TheRowsComeFromTheVersionTablesInTheirOrder) {
   // A reader is found by the exact version text only.
   EXPECT_NE(FindVersion(kKptVersions, "05"), nullptr);
   EXPECT_EQ(FindVersion(kKptVersions, "5"), nullptr);
-  EXPECT_EQ(FindVersion(kKvzuVersions, "07"), nullptr);
+  EXPECT_EQ(FindVersion(kKvzuVersions, "08"), nullptr);
   EXPECT_EQ(FindVersion(kKvzuVersions, kUnknownVersion), nullptr);
 }
 
@@ -77,7 +85,7 @@ TEST(Recognition, AnyOtherDifferenceInTheContentIsNotRecognised) {
            "<?xml-stylesheet type=\"text/xsl\"  href=\"https://portal.rosreestr.ru" + path + "\"?>",
            "<?xml-stylesheet type=\"text/xsl\" href=\"http://portal.rosreestr.ru" + path + "\"?>",
            "<?xml-stylesheet type=\"text/xsl\" href=\"https://rosreestr.ru" + path + "\"?>",
-           "<?xml-stylesheet type=\"text/xsl\" href=\"https://portal.rosreestr.ru/xsl/GKN/KPT/10/common.xsl\"?>",
+           "<?xml-stylesheet type=\"text/xsl\" href=\"https://portal.rosreestr.ru/xsl/GKN/KPT/12/common.xsl\"?>",
            "<?xml-stylesheet href=\"https://portal.rosreestr.ru" + path + "\" type=\"text/xsl\"?>",
            "<?xml-stylesheet?>",
            // The target name is compared with its case.

@@ -293,6 +293,45 @@ TEST_F(CliTest, EachFailureIsOneLineNamingArchiveEntryAndReason) {
   EXPECT_EQ(err_text_.str().rfind(in_ + D + "план.zip [документ.xml]: ", 0), 0u) << err_text_.str();
 }
 
+TEST_F(CliTest, AnUnsupportedDocumentIsALineOfItsOwnAndCountedInTheSummary) {
+  testdocs::TBuildOptions kpzu;
+  kpzu.stylesheet_text =
+      "<?xml-stylesheet type=\"text/xsl\" href=\"https://portal.rosreestr.ru/xsl/GKN/KPZU/06/common.xsl\"?>";
+  support::TZipWriter zip;
+  zip.Add("kpzu.xml", testdocs::BuildDocument(testdocs::SampleDocument(TSchema::Kpt10), kpzu));
+  zip.Add("report.xml", "<?xml version=\"1.0\"?><report/>");
+  zip.Save(in_ + D + "kpzu.zip");
+  const std::string report = root_ + D + "отчёт.csv";
+  EXPECT_EQ(Run({"--input", in_, "--output", out_, "--report", report, "--quiet"}), 1);
+  EXPECT_EQ(Lines(err_text_.str()),
+            std::vector<std::string>{in_ + D + "kpzu.zip [kpzu.xml]: не поддерживается: KPZU 06"});
+  EXPECT_NE(out_text_.str().find("Документов неподдерживаемых версий: 1"), std::string::npos) << out_text_.str();
+  EXPECT_NE(out_text_.str().find("Не распознано документов: 1"), std::string::npos) << out_text_.str();
+  EXPECT_NE(Read(report).find("kpzu.xml;;;;;;;;;не поддерживается: KPZU 06"), std::string::npos) << Read(report);
+  EXPECT_NE(Read(report).find("report.xml;;;;;;;;;не документ реестра"), std::string::npos) << Read(report);
+}
+
+TEST_F(CliTest, TheReportNamesInnerArchivesAfterTheirOuterOne) {
+  support::TZipWriter inner;
+  inner.Add("план.xml", testdocs::BuildDocument(testdocs::SampleDocument(TSchema::KptTerritory))).flags |=
+      support::kFlagUtf8Name;
+  support::TZipWriter signature;
+  signature.Add("план.xml.sig", "sig").flags |= support::kFlagUtf8Name;
+  support::TZipWriter outer;
+  outer.Add("план.xml.zip", inner.Build()).flags |= support::kFlagUtf8Name;
+  outer.Add("план.xml.sig.zip", signature.Build()).flags |= support::kFlagUtf8Name;
+  outer.Save(in_ + D + "ответ.zip");
+  const std::string report = root_ + D + "отчёт.csv";
+  EXPECT_EQ(Run({"--input", in_, "--output", out_, "--report", report, "--quiet"}), 0) << err_text_.str();
+  EXPECT_NE(out_text_.str().find("Обработано файлов: 1"), std::string::npos) << out_text_.str();
+  EXPECT_NE(out_text_.str().find("Из них файлов КПТ: 1"), std::string::npos) << out_text_.str();
+  const std::string text = Read(report);
+  EXPECT_NE(text.find(in_ + D + "ответ.zip › план.xml.zip;план.xml;КПТ;extract_cadastral_plan_territory;"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find(in_ + D + "ответ.zip › план.xml.sig.zip;план.xml.sig;КПТ;"), std::string::npos) << text;
+}
+
 namespace {
 
 // Calls RequestInterrupt when the first character is written to it, as though

@@ -137,6 +137,17 @@ int MakeInput(const std::string& in) {
     two.Add("plan.xml", Document(TSchema::Kpt07, 3200 + i));
     two.Add("plot.xml", Document(TSchema::Kvzu05, 3300 + i));
     save(two, folder_of(i + 6) + D + "два" + std::to_string(i) + ".zip");
+    // Answers as they come today: the document and its signature each in an
+    // archive of its own inside the one downloaded; half of them meet a
+    // conflict group's folder, some hold an inner archive that is damaged.
+    support::TZipWriter doc_zip, sig_zip, response;
+    const TSchema schema = testdocs::kAllSchemas[static_cast<size_t>(i) % testdocs::kAllSchemas.size()];
+    doc_zip.Add("doc.xml", Document(schema, i % 2 ? 3400 + i : 1000 + i, 7));
+    sig_zip.Add("doc.xml.sig", "inner sig " + std::to_string(i));
+    response.Add("doc.xml.zip", doc_zip.Build());
+    response.Add("doc.xml.sig.zip", sig_zip.Build());
+    if (i % 4 == 3) response.Add("damaged.zip", "не архив");
+    save(response, folder_of(i + 1) + D + "ответ" + std::to_string(i) + ".zip");
   }
   return count;
 }
@@ -230,6 +241,7 @@ TEST_F(JobsTest, FourJobsGiveTheTreeReportMessagesAndStatusOfOne) {
     EXPECT_NE(one.out.find("Конфликтов размещения: "), std::string::npos) << one.out;
     EXPECT_NE(one.out.find("Не удалось прочитать архивов: "), std::string::npos) << one.out;
     EXPECT_NE(one.report.find(";такой же уже размещён"), std::string::npos);
+    EXPECT_NE(one.report.find(".zip › doc.xml.sig.zip"), std::string::npos);
     if (mode.empty() || mode[0] != "--copy") {
       EXPECT_NE(one.err.find("выход.txt"), std::string::npos);
     }

@@ -1,6 +1,7 @@
 # End to end: the command-line sorter, as built or as packaged, sorts the
-# bundled samples into Cyrillic folders, names the damaged archive, ends with
-# status 1 and writes the report.
+# bundled samples into Cyrillic folders (the registry's response as an archive
+# of archives among them), names the damaged archive and the unsupported
+# extract, ends with status 1 and writes the report.
 #   cmake -DCLI=<vorlanex-cli> -DSAMPLES=<folder> -DWORK=<scratch folder>
 #         [-DEMULATOR=<runner>] [-DPACKAGE=<zip>] -P sort_samples.cmake
 # With PACKAGE, the zip is unpacked first and its own program and samples are used.
@@ -52,7 +53,8 @@ set(failures "")
 if(NOT status EQUAL 1)
   string(APPEND failures "exit status ${status}, not 1 (the damaged sample)\n")
 endif()
-foreach(line "Обработано файлов: 12" "Из них файлов КПТ: 7" "Из них файлов КВЗУ: 4")
+foreach(line "Обработано файлов: 19" "Из них файлов КПТ: 10" "Из них файлов КВЗУ: 8"
+             "Документов неподдерживаемых версий: 1")
   string(FIND "${out}" "${line}" at)
   if(at EQUAL -1)
     string(APPEND failures "no \"${line}\" in the summary\n")
@@ -62,12 +64,30 @@ string(FIND "${err}" "damaged.zip" at)
 if(at EQUAL -1)
   string(APPEND failures "the damaged archive is not named on standard error\n")
 endif()
+string(FIND "${err}" "egrn_building_50_20_0010339_15.zip [50_20_0010339_15.xml]: не поддерживается: extract_about_property_build" at)
+if(at EQUAL -1)
+  string(APPEND failures "the extract on a building is not named as unsupported on standard error\n")
+endif()
 
 file(GLOB_RECURSE placed RELATIVE "${output}" "${output}/*")
 list(SORT placed)
 set(expected
   "Без системы координат (05 версия)/66/41/01 01 00 1/2011-04-18/kpt05_66_41_0101001.xml"
   "Без системы координат (05 версия)/66/41/01 01 00 1/2011-04-18/kpt05_66_41_0101001.xml.sig"
+  "МСК-50, зона 1/50/20/00 10 33 9/2021-03-15/50_20_0010339_kpt11.xml"
+  "МСК-50, зона 1/50/20/00 10 33 9/2021-03-15/50_20_0010339_kpt11.xml.sig"
+  "МСК-50, зона 1/50/20/00 10 33 9/5/2012-06-30/50_20_0010339_5.xml"
+  "МСК-50, зона 1/50/20/00 10 33 9/5/2012-06-30/50_20_0010339_5.xml.sig"
+  "МСК-50, зона 1/50/20/00 10 33 9/6/2014-09-01/50_20_0010339_6.xml"
+  "МСК-50, зона 1/50/20/00 10 33 9/6/2014-09-01/50_20_0010339_6.xml.sig"
+  "МСК-50, зона 1/50/20/00 10 34 0/2021-03-15/50_20_0010340_kpt11.xml"
+  "МСК-50, зона 1/50/20/00 10 34 0/2021-03-15/50_20_0010340_kpt11.xml.sig"
+  "МСК-50, зона 1/50/20/00 10 34 0/7/2015-05-20/50_20_0010340_7.xml"
+  "МСК-50, зона 1/50/20/00 10 34 0/7/2015-05-20/50_20_0010340_7.xml.sig"
+  "МСК-50, зона 2/50/20/00 10 33 8/12/2011-04-05/kvzu07_50_20_0010338_12.xml"
+  "МСК-50, зона 2/50/20/00 10 33 8/12/2011-04-05/kvzu07_50_20_0010338_12.xml.sig"
+  "МСК-50, зона 2/50/20/00 10 33 8/2017-06-20/kpt10_50_20_0010338.xml"
+  "МСК-50, зона 2/50/20/00 10 33 8/2017-06-20/kpt10_50_20_0010338.xml.sig"
   "МСК-50, зона 2/50/20/00 10 33 6/101/2010-03-22/kvzu06_50_20_0010336_101.xml"
   "МСК-50, зона 2/50/20/00 10 33 6/101/2010-03-22/kvzu06_50_20_0010336_101.xml.sig"
   "МСК-50, зона 2/50/20/00 10 33 6/2014-11-10/kpt08_50_20_0010336.xml"
@@ -103,11 +123,13 @@ endif()
 file(READ "${WORK}/отчёт.csv" report)
 string(REGEX MATCHALL "\n" breaks "${report}")
 list(LENGTH breaks row_count)
-if(NOT row_count EQUAL 14)
-  string(APPEND failures "the report has ${row_count} lines, not 14\n")
+if(NOT row_count EQUAL 24)
+  string(APPEND failures "the report has ${row_count} lines, not 24\n")
 endif()
 foreach(text "Архив;Файл в архиве;Вид;Версия" "Выписка 66-41-0203004-12.xml;КВЗУ;06;66:41:0203004:12;МСК-66 зона 1"
-             "не документ реестра")
+             "не документ реестра" "не поддерживается: extract_about_property_build"
+             "response_50_20_0010340.zip › 50_20_0010340_kpt11.xml.sig.zip;50_20_0010340_kpt11.xml.sig;КПТ;"
+             "50_20_0010339_kpt11.xml;КПТ;extract_cadastral_plan_territory;50:20:0010339;МСК-50, зона 1")
   string(FIND "${report}" "${text}" at)
   if(at EQUAL -1)
     string(APPEND failures "no \"${text}\" in the report\n")

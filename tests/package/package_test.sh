@@ -52,7 +52,7 @@ status=0
 [ "$status" -eq 1 ] || fail "the built vorlanex-cli ended with $status"
 cat "$work/unpacked.txt"
 diff "$work/built.txt" "$work/unpacked.txt" || fail "the summaries differ"
-grep -qx 'Обработано файлов: 12' "$work/unpacked.txt" || fail "not all samples handled"
+grep -qx 'Обработано файлов: 19' "$work/unpacked.txt" || fail "not all samples handled"
 [ "$(cd "$work/out" && find . -type f | sort)" = "$(cd "$work/reference" && find . -type f | sort)" ] ||
   fail "the sorted trees differ"
 echo "package_test: $(basename "$deb") installs and sorts"

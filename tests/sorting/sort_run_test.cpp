@@ -17,6 +17,7 @@
 
 #include "platform/file_copy.h"
 #include "platform/file_system.h"
+#include "platform/temporary_files.h"
 #include "sorting/output_rules.h"
 #include "support/document_builder.h"
 #include "support/temp_folder.h"
@@ -824,3 +825,248 @@ TEST_F(PlacementTest, AWriteTheSystemRefusesDuringTheUnpackNamesTheEntryAndTheRe
   EXPECT_TRUE(Temporaries().empty());
 }
 #endif
+
+// --- documents of today: later formats, archives inside archives, unsupported -----
+
+namespace {
+
+// A document of the schema with the given number (block or plot).
+std::string TodayDoc(TSchema schema, const std::string& number) { return Doc(schema, number); }
+
+std::string SignatureOf(const std::string& document) { return "signature of " + std::to_string(document.size()); }
+
+// An archive that holds one document, or its signature alone.
+std::string InnerArchive(const std::string& entry, const std::string& bytes) {
+  support::TZipWriter zip;
+  zip.Add(entry, bytes);
+  return zip.Build();
+}
+
+class TodayTest : public PlacementTest {
+ protected:
+  // The registry's response: an archive per document beside one per signature.
+  support::TZipWriter Response(const std::vector<std::pair<std::string, std::string>>& documents,
+                               bool signatures_first = false) {
+    support::TZipWriter zip;
+    for (const auto& [name, bytes] : documents) {
+      if (signatures_first) zip.Add(name + ".sig.zip", InnerArchive(name + ".sig", SignatureOf(bytes)));
+      zip.Add(name + ".zip", InnerArchive(name, bytes));
+      if (!signatures_first) zip.Add(name + ".sig.zip", InnerArchive(name + ".sig", SignatureOf(bytes)));
+    }
+    return zip;
+  }
+  std::string KvzuFolder(const std::string& parcel, const std::string& date) const {
+    return ToPlatformPath(host_.output + "\\МСК-50, зона 2\\50\\20\\00 10 33 6\\" + parcel + "\\" + date + "\\");
+  }
+  // Entries of this process's own in the system's temporary folder.
+  static std::vector<std::string> OwnTemporaries() {
+    std::vector<std::string> found;
+    const std::string mark = ".vorlanex-" + std::to_string(platform::CurrentProcessId()) + "-";
+    for (const auto& entry : fs::directory_iterator(fs::temp_directory_path()))
+      if (platform::FromPath(entry.path().filename()).rfind(mark, 0) == 0)
+        found.push_back(platform::FromPath(entry.path()));
+    return found;
+  }
+};
+
+}  // namespace
+
+TEST_F(TodayTest, TheLaterFormatsAreFiledByTheRulesOfTheirKinds) {
+  const std::pair<TSchema, const char*> documents[] = {
+      {TSchema::Kpt10, "50:20:0010336"},
+      {TSchema::KptTerritory, "50:20:0010337"},
+      {TSchema::Kvzu07, "50:20:0010336:5"},
+      {TSchema::LandProperty, "50:20:0010336:6"},
+      {TSchema::LandBaseParams, "50:20:0010336:7"},
+  };
+  int i = 0;
+  for (const auto& [schema, number] : documents) {
+    support::TZipWriter zip;
+    zip.Add("doc.xml", TodayDoc(schema, number));
+    Archive(std::to_string(++i) + ".zip", zip);
+  }
+  EXPECT_EQ(Run(), "Обработано файлов: 5\r\nИз них файлов КПТ: 2\r\nИз них файлов КВЗУ: 3");
+  // The version column names the format; the registration date-time gives its day.
+  std::map<std::string, std::string> folders;
+  for (const TDocumentRecord& record : host_.records) {
+    EXPECT_EQ(record.action, TDocumentAction::Unpacked);
+    folders[record.version] = record.target_folder;
+    if (record.version == "extract_about_property_land") {
+      EXPECT_EQ(record.registration_date, "2012-06-30");
+    }
+  }
+  EXPECT_EQ(folders, (std::map<std::string, std::string>{
+                         {"10", KptFolder("50\\20\\00 10 33 6")},
+                         {"extract_cadastral_plan_territory", KptFolder("50\\20\\00 10 33 7")},
+                         {"07", KvzuFolder("5", "2008-11-13")},
+                         {"extract_about_property_land", KvzuFolder("6", "2012-06-30")},
+                         {"extract_base_params_land", KvzuFolder("7", "2012-06-30")},
+                     }));
+}
+
+TEST_F(TodayTest, ARegistryDocumentNotReadIsUnsupportedNotForeign) {
+  support::TZipWriter zip;
+  testdocs::TBuildOptions kpt12;
+  kpt12.stylesheet_text =
+      "<?xml-stylesheet type=\"text/xsl\" href=\"https://portal.rosreestr.ru/xsl/GKN/KPT/12/common.xsl\"?>";
+  zip.Add("kpt12.xml", testdocs::BuildDocument(testdocs::SampleDocument(TSchema::Kpt10), kpt12));
+  testdocs::TBuildOptions building;
+  building.root_element = "extract_about_property_build";
+  zip.Add("building.xml", testdocs::BuildDocument(testdocs::SampleDocument(TSchema::LandProperty), building));
+  zip.Add("report.xml", "<?xml version=\"1.0\"?><report/>");
+  Archive("a.zip", zip);
+  EXPECT_EQ(Run(), "Обработано файлов: 1");
+  ASSERT_EQ(host_.records.size(), 3u);
+  EXPECT_EQ(host_.records[0].action, TDocumentAction::Unsupported);
+  EXPECT_EQ(host_.records[0].reason, "KPT 12");
+  EXPECT_EQ(host_.records[1].action, TDocumentAction::Unsupported);
+  EXPECT_EQ(host_.records[1].reason, "extract_about_property_build");
+  EXPECT_EQ(host_.records[2].action, TDocumentAction::NotRegistry);
+  EXPECT_EQ(std::string(ActionName(TDocumentAction::Unsupported)), "не поддерживается");
+  EXPECT_FALSE(IsPlaced(TDocumentAction::Unsupported));
+  EXPECT_EQ(run_->UnsupportedCount, 2);
+  EXPECT_EQ(run_->UnrecognisedCount, 1);
+  EXPECT_EQ(run_->FullSummaryText(),
+            "Обработано файлов: 1\r\nНе распознано документов: 1\r\nДокументов неподдерживаемых версий: 2");
+  EXPECT_FALSE(fs::exists(platform::ToPath(host_.output)));
+}
+
+TEST_F(TodayTest, EachInnerArchiveIsUnpackedWithItsDocumentAndItsSignatureBeside) {
+  for (const bool signatures_first : {false, true}) {
+    SCOPED_TRACE(signatures_first ? "signatures first" : "documents first");
+    const std::string kpt = TodayDoc(TSchema::KptTerritory, "50:20:0010336");
+    const std::string kvzu = TodayDoc(TSchema::LandProperty, "50:20:0010336:101");
+    Archive("response.zip",
+            Response({{"50_20_0010336_kpt11.xml", kpt}, {"50_20_0010336_101.xml", kvzu}}, signatures_first));
+    host_.records.clear();
+    EXPECT_EQ(Run(), "Обработано файлов: 1\r\nИз них файлов КПТ: 1\r\nИз них файлов КВЗУ: 1");
+    const std::string kpt_folder = KptFolder("50\\20\\00 10 33 6");
+    const std::string kvzu_folder = KvzuFolder("101", "2012-06-30");
+    EXPECT_EQ(Read(kpt_folder + "50_20_0010336_kpt11.xml"), kpt);
+    EXPECT_EQ(Read(kpt_folder + "50_20_0010336_kpt11.xml.sig"), SignatureOf(kpt));
+    EXPECT_EQ(Read(kvzu_folder + "50_20_0010336_101.xml"), kvzu);
+    EXPECT_EQ(Read(kvzu_folder + "50_20_0010336_101.xml.sig"), SignatureOf(kvzu));
+    EXPECT_FALSE(platform::FileExists(kpt_folder + "50_20_0010336_101.xml"));
+
+    // A row for each document and each signature, named "outer.zip › inner.zip".
+    ASSERT_EQ(host_.records.size(), 4u);
+    std::set<std::string> rows;
+    for (const TDocumentRecord& record : host_.records) {
+      EXPECT_TRUE(IsPlaced(record.action)) << record.archive << " " << ActionName(record.action);
+      rows.insert(record.archive + " | " + record.entry + " | " + record.target_folder);
+    }
+    const std::string outer = InPath("response.zip") + " › ";
+    EXPECT_EQ(rows, (std::set<std::string>{
+                        outer + "50_20_0010336_kpt11.xml.zip | 50_20_0010336_kpt11.xml | " + kpt_folder,
+                        outer + "50_20_0010336_kpt11.xml.sig.zip | 50_20_0010336_kpt11.xml.sig | " + kpt_folder,
+                        outer + "50_20_0010336_101.xml.zip | 50_20_0010336_101.xml | " + kvzu_folder,
+                        outer + "50_20_0010336_101.xml.sig.zip | 50_20_0010336_101.xml.sig | " + kvzu_folder,
+                    }));
+    EXPECT_TRUE(Temporaries().empty());
+    EXPECT_TRUE(OwnTemporaries().empty());
+  }
+}
+
+TEST_F(TodayTest, CopiedInnerArchivesKeepTheirEntryNames) {
+  host_.unpack = false;
+  const std::string kpt = TodayDoc(TSchema::Kpt10, "50:20:0010336");
+  support::TZipWriter outer;
+  outer.Add("Ответ/plan.xml.zip", InnerArchive("plan.xml", kpt)).flags |= support::kFlagUtf8Name;
+  outer.Add("Ответ/plan.xml.sig.zip", InnerArchive("plan.xml.sig", "sig")).flags |= support::kFlagUtf8Name;
+  Archive("outer.zip", outer);
+  EXPECT_EQ(Run(), "Обработано файлов: 1\r\nИз них файлов КПТ: 1");
+  const std::string folder = KptFolder("50\\20\\00 10 33 6");
+  EXPECT_EQ(Read(folder + "plan.xml.zip"), InnerArchive("plan.xml", kpt));
+  EXPECT_EQ(Read(folder + "plan.xml.sig.zip"), InnerArchive("plan.xml.sig", "sig"));
+  EXPECT_FALSE(platform::FileExists(folder + "outer.zip"));
+  ASSERT_EQ(host_.records.size(), 2u);
+  EXPECT_EQ(host_.records[0].action, TDocumentAction::Copied);
+  // The component names entries with the platform's delimiter.
+  EXPECT_EQ(host_.records[0].archive, InPath("outer.zip") + " › Ответ" + D + "plan.xml.zip");
+  EXPECT_EQ(host_.records[1].action, TDocumentAction::Copied);
+  EXPECT_TRUE(OwnTemporaries().empty());
+}
+
+TEST_F(TodayTest, TwoLevelsBelowTheFoundArchiveAreOpenedAndNoMore) {
+  const std::string second = InnerArchive("second.xml", TodayDoc(TSchema::Kpt09, "50:20:0010336"));
+  const std::string third = InnerArchive("third.xml", TodayDoc(TSchema::Kpt09, "50:20:0010337"));
+  support::TZipWriter level1;
+  level1.Add("level2.zip", second);
+  support::TZipWriter deep;
+  deep.Add("level3.zip", third);
+  level1.Add("deep.zip", deep.Build());
+  support::TZipWriter outer;
+  outer.Add("level1.zip", level1.Build());
+  Archive("outer.zip", outer);
+  EXPECT_EQ(Run(), "Обработано файлов: 1\r\nИз них файлов КПТ: 1");
+  ASSERT_EQ(host_.records.size(), 1u);
+  EXPECT_EQ(host_.records[0].archive, InPath("outer.zip") + " › level1.zip › level2.zip");
+  EXPECT_EQ(host_.records[0].entry, "second.xml");
+  // level3.zip, three levels down, is a file of deep.zip and nothing more.
+  EXPECT_FALSE(fs::exists(platform::ToPath(KptFolder("50\\20\\00 10 33 7"))));
+}
+
+TEST_F(TodayTest, ADamagedInnerArchiveIsReportedAndItsSiblingsArePlaced) {
+  support::TZipWriter outer;
+  outer.Add("broken.zip", "not an archive at all");
+  outer.Add("plan.xml.zip", InnerArchive("plan.xml", TodayDoc(TSchema::Kpt09, "50:20:0010336")));
+  outer.Add("plot.xml", TodayDoc(TSchema::Kvzu06, "50:20:0010336:101"));
+  Archive("outer.zip", outer);
+  EXPECT_EQ(Run(), "Обработано файлов: 1\r\nИз них файлов КПТ: 1\r\nИз них файлов КВЗУ: 1");
+  EXPECT_EQ(run_->UnreadableCount, 1);
+  ASSERT_EQ(host_.failed_archives.size(), 1u);
+  EXPECT_EQ(host_.failed_archives[0].rfind(InPath("outer.zip") + " › broken.zip: ", 0), 0u) << host_.failed_archives[0];
+  // A document directly in the outer archive places the outer archive, as always.
+  const std::string kvzu_folder = KvzuFolder("101", "2008-11-13");
+  EXPECT_TRUE(platform::FileExists(kvzu_folder + "plot.xml"));
+  EXPECT_TRUE(platform::FileExists(kvzu_folder + "plan.xml.zip"));
+}
+
+TEST_F(TodayTest, ASignatureWhoseDocumentIsNotPlacedStaysOut) {
+  support::TZipWriter outer;
+  outer.Add("report.xml.zip", InnerArchive("report.xml", "<?xml version=\"1.0\"?><report/>"));
+  outer.Add("report.xml.sig.zip", InnerArchive("report.xml.sig", "sig"));
+  outer.Add("other.xml.sig.zip", InnerArchive("other.xml.sig", "sig"));
+  Archive("outer.zip", outer);
+  EXPECT_EQ(Run(), "Обработано файлов: 1");
+  ASSERT_EQ(host_.records.size(), 1u);
+  EXPECT_EQ(host_.records[0].action, TDocumentAction::NotRegistry);
+  EXPECT_FALSE(fs::exists(platform::ToPath(host_.output)));
+}
+
+TEST_F(TodayTest, ADryRunOfAResponseCreatesNothing) {
+  const std::string kpt = TodayDoc(TSchema::Kpt10, "50:20:0010336");
+  Archive("response.zip", Response({{"plan.xml", kpt}}));
+  run_ = std::make_unique<TSortRun>(host_);
+  run_->Unattended = true;
+  run_->DryRun = true;
+  run_->SortButtonClick();
+  ASSERT_EQ(host_.records.size(), 2u);
+  EXPECT_EQ(host_.records[0].action, TDocumentAction::WouldPlace);
+  EXPECT_EQ(host_.records[1].action, TDocumentAction::WouldPlace);
+  EXPECT_EQ(host_.records[1].entry, "plan.xml.sig");
+  EXPECT_EQ(host_.records[1].target_folder, KptFolder("50\\20\\00 10 33 6"));
+  EXPECT_FALSE(fs::exists(platform::ToPath(host_.output)));
+  EXPECT_TRUE(OwnTemporaries().empty());
+}
+
+TEST_F(TodayTest, ThePlacedNameOfAnInnerArchiveIsOneSafeName) {
+  host_.unpack = false;
+  const std::string kpt = TodayDoc(TSchema::Kpt09, "50:20:0010336");
+  support::TZipWriter outer;
+  outer.Add("..\\..\\a<b>.zip", InnerArchive("plan.xml", kpt));
+  Archive("outer.zip", outer);
+  EXPECT_EQ(Run(), "Обработано файлов: 1\r\nИз них файлов КПТ: 1");
+  const std::string folder = KptFolder("50\\20\\00 10 33 6");
+  EXPECT_EQ(Read(folder + "a_b_.zip"), InnerArchive("plan.xml", kpt));
+  EXPECT_EQ(Tree().count("out"), 1u);
+}
+
+TEST(SortRunNames, ZipEntryNames) {
+  EXPECT_TRUE(TSortRun::IsZipFileName("a.zip"));
+  EXPECT_TRUE(TSortRun::IsZipFileName("docs/A.ZIP"));
+  EXPECT_TRUE(TSortRun::IsZipFileName("Выписка.xml.Zip"));
+  EXPECT_FALSE(TSortRun::IsZipFileName("a.zip.sig"));
+  EXPECT_FALSE(TSortRun::IsZipFileName("zip"));
+  EXPECT_FALSE(TSortRun::IsZipFileName("a.zip\\b"));
+}

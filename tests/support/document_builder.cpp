@@ -5,18 +5,24 @@
 #include <stdexcept>
 
 #include "platform/text_conversion.h"
+#include "support/document_builder_internal.h"
 
 namespace testdocs {
 
 namespace {
 
-constexpr uint32_t kWindows1251 = 1251;
+using internal::kSenderName;
+using internal::kWindows1251;
+using internal::TXmlWriter;
 
 // Namespaces of the current schemas; the older schemas declare none.
 constexpr std::string_view kNsKpt09 = "urn://x-artefacts-rosreestr-ru/outgoing/kpt/9.0.3";
 constexpr std::string_view kNsKvzu06 = "urn://x-artefacts-rosreestr-ru/outgoing/kvzu/6.0.9";
+constexpr std::string_view kNsKpt10 = "urn://x-artefacts-rosreestr-ru/outgoing/kpt/10.0.1";
+constexpr std::string_view kNsKvzu07 = "urn://x-artefacts-rosreestr-ru/outgoing/kvzu/7.0.1";
 constexpr std::string_view kNsAddress = "urn://x-artefacts-rosreestr-ru/commons/complex-types/address-output/4.0.1";
 constexpr std::string_view kNsSpatial = "urn://x-artefacts-rosreestr-ru/commons/complex-types/entity-spatial/2.0.1";
+constexpr std::string_view kNsSpatial5 = "urn://x-artefacts-rosreestr-ru/commons/complex-types/entity-spatial/5.0.1";
 constexpr std::string_view kNsParametersOks =
     "urn://x-artefacts-rosreestr-ru/commons/complex-types/parameters-oks/2.0.1";
 constexpr std::string_view kNsDocument = "urn://x-artefacts-rosreestr-ru/commons/complex-types/document-output/4.0.1";
@@ -27,169 +33,6 @@ constexpr std::string_view kNsNaturalObjects =
 constexpr std::string_view kNsCulturalHeritage =
     "urn://x-artefacts-rosreestr-ru/commons/complex-types/cultural-heritage/2.0.1";
 constexpr std::string_view kNsSmevCommons = "urn://x-artefacts-smev-gov-ru/supplementary/commons/1.0.1";
-
-constexpr std::string_view kSenderName = "Филиал ФГБУ «ФКП Росреестра» по Московской области";
-
-void AppendEscaped(std::string& out, std::string_view text, bool attribute) {
-  const char* special = attribute ? "&<>\"" : "&<>";
-  size_t start = 0;
-  for (;;) {
-    const size_t at = text.find_first_of(special, start);
-    if (at == std::string_view::npos) {
-      out.append(text.substr(start));
-      return;
-    }
-    out.append(text.substr(start, at - start));
-    switch (text[at]) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      default:
-        out += "&quot;";
-        break;
-    }
-    start = at + 1;
-  }
-}
-
-// An appending writer: no tree, so that a plan of a few hundred megabytes is written in
-// about the time it takes to fill the memory.
-class TXmlWriter {
- public:
-  TXmlWriter(std::string& out, bool indented) : out_(out), indented_(indented) {}
-
-  void Start(std::string_view prefix, std::string_view local) {
-    BeginNode();
-    if (depth_ == stack_.size()) stack_.emplace_back();
-    TOpen& open = stack_[depth_++];
-    open.name.assign(prefix);
-    if (!prefix.empty()) open.name += ':';
-    open.name += local;
-    open.children = false;
-    open.inline_content = false;
-    out_ += '<';
-    out_ += open.name;
-    pending_ = true;
-  }
-  void Start(std::string_view name) { Start({}, name); }
-
-  void Attr(std::string_view name, std::string_view value) {
-    out_ += ' ';
-    out_ += name;
-    out_ += "=\"";
-    AppendEscaped(out_, value, true);
-    out_ += '"';
-  }
-  void OptionalAttr(std::string_view name, const std::optional<std::string>& value) {
-    if (value) Attr(name, *value);
-  }
-  void Attr(std::string_view name, double value) {
-    char buffer[48];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 2);
-    Attr(name, std::string_view(buffer, static_cast<size_t>(result.ptr - buffer)));
-  }
-  void Attr(std::string_view name, int value) {
-    char buffer[16];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    Attr(name, std::string_view(buffer, static_cast<size_t>(result.ptr - buffer)));
-  }
-
-  void Text(std::string_view text) {
-    Content();
-    AppendEscaped(out_, text, false);
-  }
-  // Markup written as it stands inside the current element (comments, CDATA).
-  void Raw(std::string_view markup) {
-    Content();
-    out_ += markup;
-  }
-
-  void End() {
-    TOpen& open = stack_[--depth_];
-    if (pending_) {
-      out_ += "/>";
-      pending_ = false;
-      return;
-    }
-    if (open.children && !open.inline_content) NewLine(depth_);
-    out_ += "</";
-    out_ += open.name;
-    out_ += '>';
-  }
-
-  void Leaf(std::string_view prefix, std::string_view local, std::string_view text) {
-    Start(prefix, local);
-    if (!text.empty()) Text(text);
-    End();
-  }
-  void Leaf(std::string_view name, std::string_view text) { Leaf({}, name, text); }
-  void OptionalLeaf(std::string_view prefix, std::string_view local, const std::optional<std::string>& text) {
-    if (text) Leaf(prefix, local, *text);
-  }
-  // Leaves out elements of empty descriptive texts, as the registry does.
-  void LeafIfAny(std::string_view prefix, std::string_view local, std::string_view text) {
-    if (!text.empty()) Leaf(prefix, local, text);
-  }
-
-  // A node at the top level: the declaration, an instruction, verbatim text.
-  void Misc(std::string_view markup) {
-    BeginNode();
-    out_ += markup;
-  }
-
-  void Finish() {
-    if (indented_) out_ += "\r\n";
-  }
-
-  size_t Size() const { return out_.size(); }
-
- private:
-  struct TOpen {
-    std::string name;
-    bool children = false;
-    bool inline_content = false;
-  };
-
-  void CloseStartTag() {
-    if (pending_) {
-      out_ += '>';
-      pending_ = false;
-    }
-  }
-  void BeginNode() {
-    CloseStartTag();
-    if (depth_ > 0) {
-      TOpen& parent = stack_[depth_ - 1];
-      parent.children = true;
-      if (parent.inline_content) return;  // keep mixed content on one line
-    }
-    if (!first_) NewLine(depth_);
-    first_ = false;
-  }
-  void Content() {
-    CloseStartTag();
-    stack_[depth_ - 1].inline_content = true;
-    first_ = false;
-  }
-  void NewLine(size_t level) {
-    if (!indented_) return;
-    out_ += "\r\n";
-    out_.append(2 * level, ' ');
-  }
-
-  std::string& out_;
-  bool indented_;
-  std::vector<TOpen> stack_;  // reused, so names keep their storage between elements
-  size_t depth_ = 0;
-  bool pending_ = false;
-  bool first_ = true;
-};
 
 struct TNamespace {
   std::string_view prefix;
@@ -203,16 +46,24 @@ class TDocumentWriter {
         options_(options),
         xml_(out, options.layout == TLayout::Indented),
         schema_(document.schema),
-        modern_(schema_ == TSchema::Kpt09 || schema_ == TSchema::Kvzu06) {
+        kpt_(KindOf(schema_) == TDocumentKind::Kpt),
+        later_(schema_ == TSchema::Kpt10 || schema_ == TSchema::Kvzu07),
+        modern_(later_ || schema_ == TSchema::Kpt09 || schema_ == TSchema::Kvzu06) {
     spatial_ = options.spatial_prefix.value_or(modern_ ? "ns3" : "");
-    const char* usual_certification = schema_ == TSchema::Kpt09 ? "ns6" : schema_ == TSchema::Kvzu06 ? "ns8" : "";
+    const char* usual_certification = !modern_ ? "" : kpt_ ? "ns6" : "ns8";
     certification_ = options.certification_prefix.value_or(usual_certification);
-    person_ = schema_ == TSchema::Kpt09 ? "ns7" : schema_ == TSchema::Kvzu06 ? "ns9" : "";
-    address_ = modern_ ? "ns2" : "";
+    person_ = !modern_ ? "" : kpt_ ? "ns7" : "ns9";
+    main_ = modern_ ? options.main_prefix.value_or("") : "";
+    // The address keeps a prefix of its own when the document's elements take "ns2".
+    address_ = !modern_ ? "" : main_ == "ns2" ? "adr" : "ns2";
+    spatial_uri_ = later_ ? kNsSpatial5 : kNsSpatial;
+    xml_.SetMainPrefix(main_);
   }
 
   void Write() {
-    if (options_.xml_declaration) {
+    if (options_.xml_declaration_text) {
+      xml_.Misc(*options_.xml_declaration_text);
+    } else if (options_.xml_declaration) {
       if (options_.encoding == TEncoding::Windows1251)
         xml_.Misc("<?xml version=\"1.0\" encoding=\"windows-1251\"?>");
       else if (modern_)
@@ -221,6 +72,8 @@ class TDocumentWriter {
         xml_.Misc("<?xml version=\"1.0\" encoding=\"utf-8\"?>");
     }
     if (options_.stylesheet_placement == TStylesheetPlacement::BeforeRoot) WriteStylesheet();
+    // Indented, the root begins a line of its own anyway.
+    if (options_.blank_line_before_root) xml_.Verbatim(options_.layout == TLayout::Indented ? "\r\n" : "\r\n\r\n");
     if (KindOf(schema_) == TDocumentKind::Kpt)
       WriteKpt();
     else
@@ -234,7 +87,7 @@ class TDocumentWriter {
     if (options_.stylesheet_text)
       xml_.Misc(*options_.stylesheet_text);
     else
-      xml_.Misc(StylesheetInstruction(StylesheetContent(schema_)));
+      xml_.Misc(StylesheetInstruction(StylesheetContent(schema_, kRegistryHost, options_.other_stylesheet)));
   }
 
   // Declarations on the root element. A prefix is declared once, so that a switched
@@ -245,6 +98,8 @@ class TDocumentWriter {
       if (!certification_.empty()) spaces.push_back({certification_, kNsCertification});
     }
     std::vector<std::string_view> declared;
+    // A main prefix leaves the default namespace undeclared.
+    if (!main_.empty()) declared.push_back("");
     for (const TNamespace& space : spaces) {
       bool seen = false;
       for (std::string_view prefix : declared) seen = seen || prefix == space.prefix;
@@ -272,9 +127,9 @@ class TDocumentWriter {
   void WriteKpt() {
     if (modern_) {
       xml_.Start("KPT");
-      WriteNamespaces({{"", kNsKpt09},
-                       {"ns2", kNsAddress},
-                       {spatial_, kNsSpatial},
+      WriteNamespaces({{main_, later_ ? kNsKpt10 : kNsKpt09},
+                       {address_, kNsAddress},
+                       {spatial_, spatial_uri_},
                        {"ns4", kNsParametersOks},
                        {"ns5", kNsDocument},
                        {certification_, kNsCertification},
@@ -376,9 +231,9 @@ class TDocumentWriter {
   void WriteKvzu() {
     if (modern_) {
       xml_.Start("KVZU");
-      WriteNamespaces({{"", kNsKvzu06},
-                       {"ns2", kNsAddress},
-                       {spatial_, kNsSpatial},
+      WriteNamespaces({{main_, later_ ? kNsKvzu07 : kNsKvzu06},
+                       {address_, kNsAddress},
+                       {spatial_, spatial_uri_},
                        {"ns4", kNsNaturalObjects},
                        {"ns5", kNsDocument},
                        {"ns6", kNsParametersOks},
@@ -481,7 +336,7 @@ class TDocumentWriter {
     xml_.OptionalAttr("DateCreated", parcel.date_created);
     xml_.OptionalAttr("DateCreatedDoc", parcel.date_created_doc);
 
-    if (schema_ == TSchema::Kvzu06) xml_.Leaf("Name", "01");
+    if (schema_ == TSchema::Kvzu06 || schema_ == TSchema::Kvzu07) xml_.Leaf("Name", "01");
     const bool areas = schema_ == TSchema::Kpt05 || schema_ == TSchema::Kpt06 || schema_ == TSchema::Kpt07;
     if (areas) {
       xml_.Start("Areas");
@@ -592,6 +447,8 @@ class TDocumentWriter {
     const std::string_view p = certification_;
     xml_.Start(modern_ ? "CertificationDoc" : "Certification_Doc");
     xml_.LeafIfAny(p, "Organization", cert.organization);
+    // Another document's date, in the namespace of documents, must not pass for this one.
+    if (modern_ && options_.document_date_in_certification) xml_.Leaf("ns5", "Date", "2001-02-03");
     xml_.OptionalLeaf(p, "Date", cert.date);
     if (cert.number) {
       xml_.Start(p, "Number");
@@ -651,17 +508,30 @@ class TDocumentWriter {
   const TBuildOptions& options_;
   TXmlWriter xml_;
   TSchema schema_;
-  bool modern_;
+  bool kpt_;
+  bool later_;   // KPT 10, KVZU 07
+  bool modern_;  // KPT 09, KVZU 06 and the later ones: namespaces, camel-case names
   std::string spatial_;
   std::string certification_;
+  std::string main_;
   std::string_view person_;
   std::string_view address_;
+  std::string_view spatial_uri_;
 };
 
 }  // namespace
 
 TDocumentKind KindOf(TSchema schema) {
-  return schema == TSchema::Kvzu05 || schema == TSchema::Kvzu06 ? TDocumentKind::Kvzu : TDocumentKind::Kpt;
+  switch (schema) {
+    case TSchema::Kvzu05:
+    case TSchema::Kvzu06:
+    case TSchema::Kvzu07:
+    case TSchema::LandProperty:
+    case TSchema::LandBaseParams:
+      return TDocumentKind::Kvzu;
+    default:
+      return TDocumentKind::Kpt;
+  }
 }
 
 std::string_view VersionOf(TSchema schema) {
@@ -673,11 +543,20 @@ std::string_view VersionOf(TSchema schema) {
     case TSchema::Kvzu06:
       return "06";
     case TSchema::Kpt07:
+    case TSchema::Kvzu07:
       return "07";
     case TSchema::Kpt08:
       return "08";
     case TSchema::Kpt09:
       return "09";
+    case TSchema::Kpt10:
+      return "10";
+    case TSchema::KptTerritory:
+      return "extract_cadastral_plan_territory";
+    case TSchema::LandProperty:
+      return "extract_about_property_land";
+    case TSchema::LandBaseParams:
+      return "extract_base_params_land";
   }
   return {};
 }
@@ -698,21 +577,65 @@ std::string_view SchemaName(TSchema schema) {
       return "KVZU_05";
     case TSchema::Kvzu06:
       return "KVZU_06";
+    case TSchema::Kpt10:
+      return "KPT_10";
+    case TSchema::Kvzu07:
+      return "KVZU_07";
+    case TSchema::KptTerritory:
+      return "KPT_territory";
+    case TSchema::LandProperty:
+      return "KVZU_property_land";
+    case TSchema::LandBaseParams:
+      return "KVZU_base_params_land";
   }
   return {};
 }
 
-std::string StylesheetPath(TSchema schema) {
+bool HasStylesheet(TSchema schema) {
+  return schema != TSchema::KptTerritory && schema != TSchema::LandProperty && schema != TSchema::LandBaseParams;
+}
+
+std::string_view NamespaceOf(TSchema schema) {
+  switch (schema) {
+    case TSchema::Kpt09:
+      return kNsKpt09;
+    case TSchema::Kvzu06:
+      return kNsKvzu06;
+    case TSchema::Kpt10:
+      return kNsKpt10;
+    case TSchema::Kvzu07:
+      return kNsKvzu07;
+    default:
+      return {};
+  }
+}
+
+std::string StylesheetPath(TSchema schema, bool other) {
+  if (!HasStylesheet(schema)) return {};
+  if (other && schema == TSchema::Kpt10) return "/xsl/GKN/KPT_b/10/common.xsl";
+  if (other && schema == TSchema::Kvzu07) return "/xsl/EGRP/Reestr_Extract_Big/ZU/07/Common.xsl";
   const char* kind = KindOf(schema) == TDocumentKind::Kpt ? "KPT" : "Vidimus";
   return std::string("/xsl/GKN/").append(kind).append("/").append(VersionOf(schema)).append("/common.xsl");
 }
 
-std::string StylesheetContent(TSchema schema, std::string_view host) {
-  return std::string("type=\"text/xsl\" href=\"https://").append(host).append(StylesheetPath(schema)).append("\"");
+std::string StylesheetContent(TSchema schema, std::string_view host, bool other) {
+  return std::string("type=\"text/xsl\" href=\"https://")
+      .append(host)
+      .append(StylesheetPath(schema, other))
+      .append("\"");
 }
 
 std::string StylesheetInstruction(std::string_view content) {
   return std::string("<?xml-stylesheet ").append(content).append("?>");
+}
+
+TBuildOptions LaterGeneratorOptions() {
+  TBuildOptions options;
+  options.spatial_prefix = "spa";
+  options.certification_prefix = "cer";
+  options.blank_line_before_root = true;
+  options.xml_declaration_text = "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>";
+  return options;
 }
 
 TParcel SampleParcel(std::string_view block_number, int index) {
@@ -763,11 +686,16 @@ TDocument SampleDocument(TSchema schema) {
     doc.parcels.push_back(SampleParcel(block_number, 101));
     doc.coord_systems.push_back(system);
   }
+  if (!HasStylesheet(schema) && !doc.parcels.empty()) doc.parcels[0].date_created = "2012-06-30T00:00:00+04:00";
 
   TCertificationDoc cert;
   cert.organization = std::string(kSenderName);
   cert.date = "2016-05-12";
   cert.number = "50/201/16-412345";
+  if (!HasStylesheet(schema)) {
+    cert.date = "2021-03-15";
+    cert.number = "КУВИ-001/2021-1234567";
+  }
   cert.appointment = "Инженер 1 категории";
   cert.surname = "Смирнова";
   cert.first_name = "Ольга";
@@ -779,7 +707,10 @@ TDocument SampleDocument(TSchema schema) {
 std::string BuildDocument(const TDocument& document, const TBuildOptions& options) {
   std::string text;
   text.reserve(options.target_size > 0 ? options.target_size + 64 * 1024 : 16 * 1024);
-  TDocumentWriter(document, options, text).Write();
+  if (HasStylesheet(document.schema))
+    TDocumentWriter(document, options, text).Write();
+  else
+    internal::WriteRootElementDocument(document, options, text);
 
   if (options.truncate_after) {
     const size_t at = text.find(*options.truncate_after);

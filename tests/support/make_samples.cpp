@@ -1,7 +1,8 @@
 // Writes the bundled sample archives: every kind and version of registry document
 // once, plus the awkward cases a day's downloads hold (two documents in one archive,
 // an upper-case entry name, a document that is not from the registry, a damaged
-// archive, an archive in a sub-folder with Cyrillic entry names).
+// archive, an archive in a sub-folder with Cyrillic entry names, the registry's
+// response as an archive of archives, an extract of a kind the program does not read).
 //
 //   make_samples <folder>      (the folder is created; existing samples are replaced)
 
@@ -115,6 +116,79 @@ int main(int argc, char** argv) {
     support::TZipWriter zip;
     AddDocument(zip, s.entry, testdocs::BuildDocument(Document(s.schema, s.values)));
     Write(out, s.archive, zip);
+  }
+
+  // The documents of today, each in the shape it usually comes in.
+  struct Today {
+    TSchema schema;
+    const char* archive;
+    const char* entry;
+    Values values;
+    testdocs::TBuildOptions options;
+  };
+  testdocs::TBuildOptions other_stylesheet;
+  other_stylesheet.other_stylesheet = true;
+  testdocs::TBuildOptions bom;
+  bom.byte_order_mark = true;
+  testdocs::TBuildOptions cp1251;
+  cp1251.encoding = testdocs::TEncoding::Windows1251;
+  const Today today[] = {
+      {TSchema::Kpt10,
+       "kpt10_50_20_0010338.zip",
+       "kpt10_50_20_0010338.xml",
+       {"50:20:0010338", "МСК-50, зона 2", "2017-06-20", ""},
+       testdocs::LaterGeneratorOptions()},
+      {TSchema::Kvzu07,
+       "kvzu07_50_20_0010338_12.zip",
+       "kvzu07_50_20_0010338_12.xml",
+       {"50:20:0010338:12", "МСК-50, зона 2", "2018-02-14", "2011-04-05"},
+       other_stylesheet},
+      {TSchema::KptTerritory,
+       "kpt11_50_20_0010339.zip",
+       "50_20_0010339_kpt11.xml",
+       {"50:20:0010339", "МСК-50, зона 1", "2021-03-15", ""},
+       bom},
+      {TSchema::LandProperty,
+       "egrn_land_50_20_0010339_5.zip",
+       "50_20_0010339_5.xml",
+       {"50:20:0010339:5", "МСК-50, зона 1", "2021-03-16", "2012-06-30T00:00:00+04:00"},
+       cp1251},
+      {TSchema::LandBaseParams,
+       "egrn_base_params_50_20_0010339_6.zip",
+       "50_20_0010339_6.xml",
+       {"50:20:0010339:6", "МСК-50, зона 1", "2021-03-16", "2014-09-01T00:00:00+04:00"},
+       {}},
+  };
+  for (const auto& t : today) {
+    support::TZipWriter zip;
+    AddDocument(zip, t.entry, testdocs::BuildDocument(Document(t.schema, t.values), t.options));
+    Write(out, t.archive, zip);
+  }
+  {  // the registry's response: an archive per document beside one per signature
+    support::TZipWriter zip;
+    const auto pair = [&zip](const std::string& entry, const std::string& xml) {
+      support::TZipWriter document, signature;
+      document.Add(entry, xml);
+      signature.Add(entry + ".sig", Signature(xml));
+      zip.Add(entry + ".zip", document.Build());
+      zip.Add(entry + ".sig.zip", signature.Build());
+    };
+    pair("50_20_0010340_kpt11.xml", testdocs::BuildDocument(Document(
+                                        TSchema::KptTerritory, {"50:20:0010340", "МСК-50, зона 1", "2021-03-15", ""})));
+    pair("50_20_0010340_7.xml",
+         testdocs::BuildDocument(Document(TSchema::LandBaseParams, {"50:20:0010340:7", "МСК-50, зона 1", "2021-03-15",
+                                                                    "2015-05-20T00:00:00+03:00"})));
+    Write(out, "response_50_20_0010340.zip", zip);
+  }
+  {  // an extract on a building: a registry document the program does not read
+    support::TZipWriter zip;
+    testdocs::TBuildOptions building;
+    building.root_element = "extract_about_property_build";
+    AddDocument(zip, "50_20_0010339_15.xml",
+                testdocs::BuildDocument(Document(TSchema::LandProperty, {"50:20:0010339:15", "МСК-50, зона 1",
+                                                                         "2021-03-16", "2019-10-01T00:00:00+03:00"}),
+                                        building));
+    Write(out, "egrn_building_50_20_0010339_15.zip", zip);
   }
 
   {  // a plan and an extract delivered together: filed twice

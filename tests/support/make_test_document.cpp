@@ -14,10 +14,14 @@ namespace {
 
 int Usage() {
   std::cerr << "usage: make_test_document SCHEMA FILE [options]\n"
-               "  SCHEMA  KPT_05 KPT_06 KPT_07 KPT_08 KPT_09 KVZU_05 KVZU_06\n"
+               "  SCHEMA  KPT_05 KPT_06 KPT_07 KPT_08 KPT_09 KPT_10 KPT_territory\n"
+               "          KVZU_05 KVZU_06 KVZU_07 KVZU_property_land KVZU_base_params_land\n"
                "  --single-line          no line breaks (default: indented, CR LF)\n"
                "  --windows-1251         encode as windows-1251\n"
                "  --bom                  write a byte order mark\n"
+               "  --later-generator      KPT 10, KVZU 07: the prefixes and layout of the later generator\n"
+               "  --other-stylesheet     KPT 10, KVZU 07: the second stylesheet reference\n"
+               "  --root=NAME            formats without a stylesheet: another root element\n"
                "  --parcels=N            N sample parcels in the first block / the extract\n"
                "  --size=N[K|M]          append parcels until the text has N bytes\n"
                "  --stylesheet-after-root, --no-stylesheet\n"
@@ -59,7 +63,13 @@ int main(int argc, char** argv) {
   for (int i = 3; i < argc; ++i) {
     const std::string_view arg = argv[i];
     std::size_t count = 0;
-    if (arg == "--single-line") {
+    if (arg == "--later-generator") {
+      options = LaterGeneratorOptions();
+    } else if (arg == "--other-stylesheet") {
+      options.other_stylesheet = true;
+    } else if (arg.starts_with("--root=")) {
+      options.root_element = std::string(arg.substr(7));
+    } else if (arg == "--single-line") {
       options.layout = TLayout::SingleLine;
     } else if (arg == "--windows-1251") {
       options.encoding = TEncoding::Windows1251;

@@ -53,6 +53,59 @@ TEST(TextReader, CountsLinesAndColumns) {
   EXPECT_TRUE(reader.EndOfStream());
 }
 
+TEST(TextReader, PositionsAcrossBlockBoundaries) {
+  // Letters and line breaks in blocks of 16 characters, some given back and
+  // read again: every position as the rules per character give it, whichever
+  // block a CR LF pair or a given-back character falls in.
+  std::mt19937 rng(5);
+  for (int round = 0; round < 300; ++round) {
+    std::string text;
+    const size_t length = 1 + rng() % 90;
+    for (size_t i = 0; i < length; ++i) text += "ab\r\n"[rng() % 4];
+    common::TVirtualMemoryStream stream(text.data(), static_cast<int64_t>(text.size()));
+    TTextReader reader(16);
+    reader.InitStream(stream, Shared(EncodingUTF8()));
+    int64_t line = 1, column = 0, file = 0;
+    char previous = 0;
+    bool given_back = false;
+    char16_t ch;
+    for (;;) {
+      if (!given_back && file > 0 && rng() % 3 == 0) {
+        reader.UndoRead();
+        given_back = true;
+        --column;
+        --file;
+        ASSERT_EQ(reader.LinePosition(), column) << round;
+        ASSERT_EQ(reader.FilePosition(), file) << round;
+      }
+      if (!reader.ReadNextChar(ch)) break;
+      if (given_back) {
+        given_back = false;
+        ASSERT_EQ(ch, static_cast<char16_t>(text[static_cast<size_t>(file)])) << round;
+        ++column;
+      } else {
+        const char c = text[static_cast<size_t>(file)];
+        ASSERT_EQ(ch, static_cast<char16_t>(c)) << round;
+        if (c == '\n') {
+          if (previous != '\r') ++line;
+          column = 0;
+        } else if (c == '\r') {
+          ++line;
+          column = 0;
+        } else {
+          ++column;
+        }
+        previous = c;
+      }
+      ++file;
+      ASSERT_EQ(reader.Line(), line) << round << " at " << file;
+      ASSERT_EQ(reader.LinePosition(), column) << round << " at " << file;
+      ASSERT_EQ(reader.FilePosition(), file) << round;
+    }
+    EXPECT_EQ(file, static_cast<int64_t>(text.size()));
+  }
+}
+
 TEST(TextReader, UndoRead) {
   const std::string text = "xy";
   common::TVirtualMemoryStream stream(text.data(), 2);
