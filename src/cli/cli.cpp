@@ -376,14 +376,17 @@ class TCliHost : public sorting::TSortHost {
     if (code != 0) messages_.push_back(OneLine(text));
   }
 
-  // Ends the archive in hand: its row when it gave no document, its messages when
-  // no failure line spoke for them, and the report on disk up to here.
-  void FinishArchive() {
+  // Ends the archive in hand: its row when it gave no document (or was stopped
+  // before it gave one), its messages when no failure line spoke for them, and
+  // the report on disk up to here.
+  void FinishArchive(bool stopped = false) {
     if (current_.empty()) return;
     if (!failed_in_archive_)
       for (const std::string& message : messages_) Line(err_, current_ + ": " + message);
     if (report_) {
-      if (rows_in_archive_ == 0) report_->AddArchive(current_, "нет XML-документа");
+      if (rows_in_archive_ == 0)
+        report_->AddArchive(current_,
+                            stopped ? sorting::ActionName(sorting::TDocumentAction::Interrupted) : "нет XML-документа");
       report_->Flush();
     }
     current_.clear();
@@ -494,7 +497,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   run.OnConflict = options->on_conflict;
   run.Jobs = options->jobs > 0 ? options->jobs : DefaultJobs();
   run.SortButtonClick();
-  host.FinishArchive();
+  host.FinishArchive(run.Stopped);
   bool incomplete = host.Fatal() || host.Incomplete() || run.UnreadableCount > 0 || run.FailedCount > 0;
   if (report.IsOpen() && !report.Close()) {
     err << "vorlanex-cli: не удалось записать файл отчёта: " << options->report << "\n";

@@ -327,7 +327,7 @@ void TParallelSort::Run() {
 
   // Each archive is told as soon as it and all before it are done. Once the
   // host says stop, the workers stop and what they placed meanwhile is still
-  // told: every archive up to the last that took its turn, and the one in hand.
+  // told: every archive up to the last that took its turn to place.
   bool stopping = false;
   int last_turn = -1;
   for (int next = 0; next < count_;) {
@@ -349,7 +349,9 @@ void TParallelSort::Run() {
       if (stopping || idle) break;
       continue;
     }
-    if (stopping && next > last_turn && !result.stopped) break;
+    // An archive stopped before its turn changed nothing: as with one job, which
+    // would not have begun it, the host does not hear of it.
+    if (stopping && next > last_turn) break;
     Report(result);
     if (result.error) std::rethrow_exception(result.error);
     if (result.stopped) {

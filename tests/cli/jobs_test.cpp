@@ -367,7 +367,7 @@ TEST_F(JobsTest, AStopLeavesOnlyReportedArchivesAndNoTemporaryFiles) {
     for (const auto& item : fs::recursive_directory_iterator(platform::ToPath(out_))) {
       const std::string name = platform::FromPath(item.path().filename());
       EXPECT_NE(name.rfind(platform::kTemporaryPrefix, 0), 0u) << platform::FromPath(item.path());
-      if (item.is_directory() || item.path().parent_path().filename() == "приложения") continue;
+      if (item.is_directory() || platform::FromPath(item.path().parent_path().filename()) == "приложения") continue;
       EXPECT_TRUE(folders.count(platform::FromPath(item.path().parent_path()) + D))
           << platform::FromPath(item.path()) << " belongs to no archive the host was told of";
     }
