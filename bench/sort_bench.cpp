@@ -7,8 +7,13 @@
 //       same XML entries, one TXMLReader pass over the documents, and "cp" or
 //       Debian's "unzip -o -q" of the same archives in one command each.
 //   (b) one archive holding a 200 MB plan of territory (10^6-byte MB), sorted
-//       in copy and in unpack mode, against inflate of its entry, one
-//       TXMLReader pass over it and "cp" or "unzip" of the archive.
+//       in copy and in unpack mode, against inflate of its entry (zlib, and
+//       libdeflate as the engine uses it), one TXMLReader pass over it and
+//       "cp" or "unzip" of the archive.
+//   (c) the archives of (a) sorted with TSortRun::Jobs (the command line's
+//       --jobs) 1, 2 and as many as the computer has cores, in both modes,
+//       against the same split of work that needs only the processor
+//       (inflate and a TXMLReader pass) over as many threads.
 // Every figure is wall time (the peers are child processes), the median of
 // seven repetitions; each sort and each peer writes into an emptied folder.
 //
@@ -30,7 +35,12 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
+
+#ifdef VORLANEX_HAVE_LIBDEFLATE
+#include <libdeflate.h>
+#endif
 
 #include "common/stream.h"
 #include "median_reporter.h"
@@ -284,11 +294,13 @@ struct TSortResult {
 
 // One run into a new output folder; a wrong
 // count ends the program, not just the figure.
-TSortResult SortOnce(const std::string& input, bool unpack, int archives, int documents, bool observe = true) {
+TSortResult SortOnce(const std::string& input, bool unpack, int archives, int documents, bool observe = true,
+                     int jobs = 1) {
   const std::string output = NewFolder(unpack ? "unpack" : "copy");
   TBenchHost host(input, output, unpack);
   sorting::TSortRun run(host);
   run.Unattended = true;
+  run.Jobs = jobs;
   TSortResult result;
   if (observe) run.Observer = &result.stages;
   const Clock::time_point start = Clock::now();
@@ -358,6 +370,84 @@ void BM_SmallSortCopyUnobserved(benchmark::State& state) {
   for (auto _ : state) Report(state, SortOnce(set.in, false, kArchiveCount, kArchiveCount, false).ms, set.xml_bytes);
 }
 
+// --- (c) -------------------------------------------------------------------------------
+
+// The cores of this computer: the default of --jobs.
+int Cores() { return static_cast<int>(std::max(1u, std::thread::hardware_concurrency())); }
+
+// 1, 2 and every core (when that is more).
+std::vector<int> JobCounts() {
+  std::vector<int> counts = {1, 2};
+  if (Cores() > 2) counts.push_back(Cores());
+  return counts;
+}
+
+// One repetition measures every count in turn, starting with another count
+// each time, so that the file system's speed, which drifts a lot on a shared
+// machine, weighs on every count alike; the counters are each count's time
+// ("1", "2", ...) and its ratio to one ("x2", ...), the repetition's time that
+// of one. measure(n) is one measurement with n.
+template <typename Measure>
+void ByCount(benchmark::State& state, size_t bytes, Measure measure) {
+  const std::vector<int> counts = JobCounts();
+  size_t turn = 0;
+  for (auto _ : state) {
+    std::vector<double> ms(counts.size());
+    for (size_t k = 0; k < counts.size(); ++k) {
+      const size_t i = (k + turn) % counts.size();
+      ms[i] = measure(counts[i]);
+    }
+    ++turn;
+    Report(state, ms[0], bytes);
+    for (size_t i = 0; i < counts.size(); ++i) {
+      state.counters[std::to_string(counts[i])] = ms[i];
+      std::string ratio = "x";  // (not "x" + ...: GCC 12 warns wrongly of an overlap there)
+      ratio += std::to_string(counts[i]);
+      if (i > 0) state.counters[ratio] = ms[0] / ms[i];
+    }
+  }
+}
+
+// The set of (a) with 1, 2, ... jobs, no observer (a run of several jobs has none).
+void SortsWithJobs(benchmark::State& state, bool unpack) {
+  TSmallSet& set = Small();
+  SortOnce(set.in, unpack, kArchiveCount, kArchiveCount, false, 2);  // warms the caches
+  ByCount(state, set.xml_bytes,
+          [&](int jobs) { return SortOnce(set.in, unpack, kArchiveCount, kArchiveCount, false, jobs).ms; });
+}
+
+void BM_SmallSortCopyJobs(benchmark::State& state) { SortsWithJobs(state, false); }
+void BM_SmallSortUnpackJobs(benchmark::State& state) { SortsWithJobs(state, true); }
+
+// The peer of (c): work that needs nothing but the processor (inflate and one
+// TXMLReader pass over every document of (a)) split over 1, 2, ... threads.
+// What it gains from more threads is what the machine lends to parallel work
+// during this run, the ceiling of --jobs.
+void BM_SmallCpuThreads(benchmark::State& state) {
+  TSmallSet& set = Small();
+  ByCount(state, set.xml_bytes, [&set](int count) {
+    const size_t threads = static_cast<size_t>(count);
+    const Clock::time_point start = Clock::now();
+    std::vector<std::thread> pool;
+    for (size_t t = 0; t < threads; ++t) {
+      pool.emplace_back([&set, t, threads] {
+        std::vector<uint8_t> buffer(set.largest);
+        xml::TXMLReader reader;
+        for (size_t i = t; i < set.documents.size(); i += threads) {
+          if (!Inflate(set.deflated[i], buffer.data(), set.documents[i].size())) Fail("inflate failed");
+          common::TVirtualMemoryStream stream(buffer.data(), static_cast<int64_t>(set.documents[i].size()));
+          reader.InitStream(stream);
+          const xml::TXMLReaderToken* token;
+          while (reader.ReadNextToken(token)) benchmark::DoNotOptimize(token);
+          if (reader.ParseError()) Fail("parse error");
+        }
+      });
+    }
+    for (std::thread& thread : pool) thread.join();
+    return Milliseconds(Clock::now() - start);
+  });
+}
+
 // Every XML entry inflated into a buffer that is there already; no CRC.
 void BM_SmallInflate(benchmark::State& state) {
   TSmallSet& set = Small();
@@ -424,6 +514,27 @@ void BM_PlanInflate(benchmark::State& state) {
   }
 }
 
+#ifdef VORLANEX_HAVE_LIBDEFLATE
+// The engine's one-call inflate of a whole entry into memory, on the same data.
+void BM_PlanInflateLibdeflate(benchmark::State& state) {
+  TPlanSet& plan = Plan();
+  common::TMemoryStream buffer;
+  buffer.SetSize(static_cast<int64_t>(plan.size));
+  libdeflate_decompressor* decompressor = libdeflate_alloc_decompressor();
+  for (auto _ : state) {
+    const Clock::time_point start = Clock::now();
+    size_t produced = 0;
+    if (libdeflate_deflate_decompress(decompressor, plan.deflated.data(), plan.deflated.size(), buffer.Memory(),
+                                      plan.size, &produced) != LIBDEFLATE_SUCCESS ||
+        produced != plan.size)
+      Fail("libdeflate inflate failed");
+    benchmark::DoNotOptimize(buffer.Memory());
+    Report(state, Milliseconds(Clock::now() - start), plan.size);
+  }
+  libdeflate_free_decompressor(decompressor);
+}
+#endif
+
 void BM_PlanReader(benchmark::State& state) {
   TPlanSet& plan = Plan();
   xml::TXMLReader reader;
@@ -456,9 +567,16 @@ BENCHMARK(BM_SmallInflate)->Apply(Settings);
 BENCHMARK(BM_SmallReader)->Apply(Settings);
 BENCHMARK(BM_SmallCp)->Apply(Settings);
 BENCHMARK(BM_SmallUnzip)->Apply(Settings);
+// Eleven repetitions: the file system's speed drifts more than elsewhere here.
+BENCHMARK(BM_SmallSortCopyJobs)->Apply(Settings)->Repetitions(11);
+BENCHMARK(BM_SmallSortUnpackJobs)->Apply(Settings)->Repetitions(11);
+BENCHMARK(BM_SmallCpuThreads)->Apply(Settings)->Repetitions(11);
 BENCHMARK(BM_PlanSortCopy)->Apply(Settings);
 BENCHMARK(BM_PlanSortUnpack)->Apply(Settings);
 BENCHMARK(BM_PlanInflate)->Apply(Settings);
+#ifdef VORLANEX_HAVE_LIBDEFLATE
+BENCHMARK(BM_PlanInflateLibdeflate)->Apply(Settings);
+#endif
 BENCHMARK(BM_PlanReader)->Apply(Settings);
 BENCHMARK(BM_PlanCp)->Apply(Settings);
 BENCHMARK(BM_PlanUnzip)->Apply(Settings);
@@ -481,11 +599,15 @@ void PrintStages(const bench::TMedianReporter& r, const std::string& name) {
 
 void PrintSmall(const bench::TMedianReporter& r);
 void PrintPlan(const bench::TMedianReporter& r);
+void PrintJobs(const bench::TMedianReporter& r);
 
 void PrintSortSummary(const bench::TMedianReporter& r) {
   std::printf("\nMedians of wall time (ms):\n");
   if (Median(r, "BM_SmallSortCopy") > 0) PrintSmall(r);
   if (Median(r, "BM_PlanSortCopy") > 0) PrintPlan(r);
+  if (Median(r, "BM_SmallSortCopyJobs", "1") > 0 || Median(r, "BM_SmallSortUnpackJobs", "1") > 0 ||
+      Median(r, "BM_SmallCpuThreads", "1") > 0)
+    PrintJobs(r);
 }
 
 class TSummaryReporter : public bench::TMedianReporter {
@@ -529,6 +651,35 @@ void PrintPlan(const bench::TMedianReporter& r) {
   std::printf("(b) one archive, a plan of %.1f MB (%.1f MB packed)\n", static_cast<double>(Plan().size) / kMB,
               static_cast<double>(Plan().deflated.size()) / kMB);
   PrintModes(r, "BM_Plan", 1);
+  const double zlib = Median(r, "BM_PlanInflate"), whole = Median(r, "BM_PlanInflateLibdeflate");
+  if (whole > 0)
+    std::printf("  inflate of the entry: zlib %.0f ms, libdeflate %.0f ms (%.2fx zlib)\n", zlib, whole, zlib / whole);
+}
+
+void PrintJobs(const bench::TMedianReporter& r) {
+  const std::vector<int> counts = JobCounts();
+  std::printf("(c) the archives of (a) with --jobs");
+  for (const int count : counts) std::printf(" %d", count);
+  std::printf(" (%d: the cores of this computer), each repetition all in turn\n", Cores());
+  for (const char* row : {"copy", "unpack", "cpu"}) {
+    const std::string name = row == std::string("copy")     ? "BM_SmallSortCopyJobs"
+                             : row == std::string("unpack") ? "BM_SmallSortUnpackJobs"
+                                                            : "BM_SmallCpuThreads";
+    if (Median(r, name, "1") <= 0) continue;
+    std::printf("  %-6s", row);
+    for (const int count : counts) {
+      std::printf(" %d: %.0f ms", count, Median(r, name, std::to_string(count)));
+      std::string ratio = "x";
+      ratio += std::to_string(count);
+      if (count > 1) std::printf(" (%.2fx)", Median(r, name, ratio));
+    }
+    std::printf("\n");
+  }
+  std::printf(
+      "  (cpu: inflate and a reader pass over the same documents split over as many threads,\n"
+      "  what the machine lends to parallel work in this run; ratios are medians of each\n"
+      "  repetition's ratio)\n"
+      "  goal: --jobs 2 at least 1.7x --jobs 1 on two cores\n");
 }
 
 // --- the memory probe --------------------------------------------------------------------

@@ -1,8 +1,10 @@
 #include "cli/cli.h"
 
+#include <algorithm>
 #include <map>
 #include <ostream>
 #include <set>
+#include <thread>
 
 #include "cli/csv_report.h"
 #include "cli/interrupt.h"
@@ -37,6 +39,8 @@ std::string UsageText() {
              "                        из другого архива: rename (так по умолчанию) вставляет в имена\n"
              "                        файлов \" (2)\", \" (3)\"...; keep оставляет первый и не размещает\n"
              "                        второй; replace заменяет первый\n"
+             "  --jobs N              обрабатывать N архивов одновременно (по умолчанию N - число\n"
+             "                        ядер); папки, файлы, отчёт и итог те же, что при --jobs 1\n"
              "  --dry-run             прочитать документы и показать, куда они легли бы; ничего\n"
              "                        не создавать\n"
              "  --report ФАЙЛ         записать отчёт CSV: строка на каждый архив и документ\n"
@@ -65,6 +69,8 @@ std::string UsageText() {
          "не размещён или его версия не поддерживается; 2 - ошибка в параметрах, нет входной\n"
          "папки или не загружается модуль распаковки; 130 - сортировка прервана.\n";
 }
+
+int DefaultJobs() { return std::max(1u, std::thread::hardware_concurrency()); }
 
 std::vector<std::string> UnknownPlaceholders(std::string_view rule) {
   static const char* const kPlaceholders[] = {
@@ -134,17 +140,28 @@ std::optional<sorting::TConflictPolicy> ConflictPolicy(const std::string& text) 
   return std::nullopt;
 }
 
+// More workers than this only wait for the disk.
+constexpr int kMaxJobs = 256;
+
+// The number of --jobs, or 0 when the text is not one from 1 to kMaxJobs.
+int JobCount(const std::string& text) {
+  if (text.empty() || text.size() > 3 || text.find_first_not_of("0123456789") != std::string::npos) return 0;
+  const int jobs = std::stoi(text);
+  return jobs >= 1 && jobs <= kMaxJobs ? jobs : 0;
+}
+
 }  // namespace
 
 std::optional<TCliOptions> ParseOptions(const std::vector<std::string>& args, std::string& error) {
   TCliOptions options;
   options.kpt_rule = sorting::kDefaultKptRule;
   options.kvzu_rule = sorting::kDefaultKvzuRule;
-  std::string on_conflict;
+  std::string on_conflict, jobs;
   const std::map<std::string, std::string*> valued = {
-      {"--input", &options.input},         {"--output", &options.output}, {"--rule-kpt", &options.kpt_rule},
-      {"--rule-kvzu", &options.kvzu_rule}, {"--report", &options.report}, {"--settings", &options.settings},
-      {"--on-conflict", &on_conflict},
+      {"--input", &options.input},       {"--output", &options.output},
+      {"--rule-kpt", &options.kpt_rule}, {"--rule-kvzu", &options.kvzu_rule},
+      {"--report", &options.report},     {"--settings", &options.settings},
+      {"--on-conflict", &on_conflict},   {"--jobs", &jobs},
   };
   const std::map<std::string, bool*> switches = {
       {"--dry-run", &options.dry_run}, {"--quiet", &options.quiet},     {"--help", &options.help},
@@ -199,6 +216,13 @@ std::optional<TCliOptions> ParseOptions(const std::vector<std::string>& args, st
       return std::nullopt;
     }
     options.on_conflict = *policy;
+  }
+  if (given.count("--jobs")) {
+    options.jobs = JobCount(jobs);
+    if (options.jobs == 0) {
+      error = "--jobs: нужно целое число от 1 до " + std::to_string(kMaxJobs) + ", а не \"" + jobs + "\"";
+      return std::nullopt;
+    }
   }
   if (!options.settings.empty() && !ApplySettingsFile(options, given, error)) return std::nullopt;
   if (options.input.empty()) {
@@ -352,14 +376,17 @@ class TCliHost : public sorting::TSortHost {
     if (code != 0) messages_.push_back(OneLine(text));
   }
 
-  // Ends the archive in hand: its row when it gave no document, its messages when
-  // no failure line spoke for them, and the report on disk up to here.
-  void FinishArchive() {
+  // Ends the archive in hand: its row when it gave no document (or was stopped
+  // before it gave one), its messages when no failure line spoke for them, and
+  // the report on disk up to here.
+  void FinishArchive(bool stopped = false) {
     if (current_.empty()) return;
     if (!failed_in_archive_)
       for (const std::string& message : messages_) Line(err_, current_ + ": " + message);
     if (report_) {
-      if (rows_in_archive_ == 0) report_->AddArchive(current_, "нет XML-документа");
+      if (rows_in_archive_ == 0)
+        report_->AddArchive(current_,
+                            stopped ? sorting::ActionName(sorting::TDocumentAction::Interrupted) : "нет XML-документа");
       report_->Flush();
     }
     current_.clear();
@@ -468,8 +495,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   run.Unattended = true;
   run.EngineDirectory = engine_directory;
   run.OnConflict = options->on_conflict;
+  run.Jobs = options->jobs > 0 ? options->jobs : DefaultJobs();
   run.SortButtonClick();
-  host.FinishArchive();
+  host.FinishArchive(run.Stopped);
   bool incomplete = host.Fatal() || host.Incomplete() || run.UnreadableCount > 0 || run.FailedCount > 0;
   if (report.IsOpen() && !report.Close()) {
     err << "vorlanex-cli: не удалось записать файл отчёта: " << options->report << "\n";

@@ -23,6 +23,8 @@ struct TCliOptions {
   std::string settings;  // settings file the window wrote, empty: none
   // A document that would replace a file this run placed from another archive.
   sorting::TConflictPolicy on_conflict = sorting::TConflictPolicy::Rename;
+  // Archives handled at the same time; 0: as many as the computer has cores.
+  int jobs = 0;
   bool quiet = false;
   bool help = false;
   bool version = false;
@@ -33,6 +35,9 @@ struct TCliOptions {
 std::optional<TCliOptions> ParseOptions(const std::vector<std::string>& args, std::string& error);
 
 std::string UsageText();
+
+// The cores of this computer (at least 1): the default of --jobs.
+int DefaultJobs();
 
 // The texts in braces of a rule that are none of the seven placeholders (a typo
 // such as "{Region}"), in the order they stand; they would stay in folder names.

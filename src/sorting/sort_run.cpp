@@ -18,6 +18,7 @@
 #include "platform/text_compare.h"
 #include "sorting/file_search.h"
 #include "sorting/output_rules.h"
+#include "sorting/parallel_sort.h"
 #include "zip/zip_archive.h"
 
 namespace sorting {
@@ -237,21 +238,14 @@ void TSortRun::Run() {
     engine.SetEngineLoad(true);
   }
 
+  if (Jobs > 1 && N > 1) {
+    TParallelSort(*this, std::min(Jobs, N)).Run();
+    Stopped = stop_;
+    return;
+  }
   for (int i = 0; i < N; ++i) {
     if (PollStop()) break;
-    const std::string& path = archives_[static_cast<size_t>(i)];
-    host_.ArchiveStarted(i, N, path);
-    archive_unreadable_ = false;
-    // What goes wrong with one archive is that archive's: the run goes on.
-    try {
-      ProcessArchive(path);
-    } catch (const std::bad_alloc&) {
-      ArchiveUnreadable(path, "недостаточно памяти");
-    } catch (const std::system_error& e) {
-      ArchiveUnreadable(path, platform::ErrorReason(e.code()));
-    } catch (const common::EStreamError& e) {
-      ArchiveUnreadable(path, e.what());
-    }
+    SortArchive(i, N, archives_[static_cast<size_t>(i)]);
     if (stop_) break;
     ++Done;
     host_.StepProgress();
@@ -259,6 +253,23 @@ void TSortRun::Run() {
   }
   Stopped = stop_;
 }
+
+void TSortRun::SortArchive(int index, int count, const std::string& path) {
+  host_.ArchiveStarted(index, count, path);
+  archive_unreadable_ = false;
+  // What goes wrong with one archive is that archive's: the run goes on.
+  try {
+    ProcessArchive(path);
+  } catch (const std::bad_alloc&) {
+    ArchiveUnreadable(path, "недостаточно памяти");
+  } catch (const std::system_error& e) {
+    ArchiveUnreadable(path, platform::ErrorReason(e.code()));
+  } catch (const common::EStreamError& e) {
+    ArchiveUnreadable(path, e.what());
+  }
+}
+
+std::map<std::string, std::string>& TSortRun::Placed() { return parallel_ ? parallel_->Placed() : placed_; }
 
 bool TSortRun::PollStop() {
   if (!stop_ && host_.StopRequested()) stop_ = true;
@@ -303,6 +314,7 @@ void TSortRun::ProcessArchive(const std::string& path) {
   frame.name = path;
   frame.placed_name = platform::FromPath(platform::ToPath(path).filename());
   ProcessFrame(frame);
+  if (parallel_) parallel_->PlacingDone(archive_index_, stop_);
 }
 
 void TSortRun::OpenComponent(zip::TZipArchive& archive, const TFrame& frame) {
@@ -315,7 +327,10 @@ void TSortRun::OpenComponent(zip::TZipArchive& archive, const TFrame& frame) {
     // The cancel that follows a stop is the run's own doing, not the archive's.
     if (stop_ && code == zip::ZE_Canceled) return;
     if (code != 0) last_message_ = text;
-    host_.ArchiveMessage(frame.name, code, text);
+    if (held_messages_)
+      held_messages_->push_back({frame.name, code, text});
+    else
+      host_.ArchiveMessage(frame.name, code, text);
   };
   // The component's cancellation poll and its progress both ask the host, so a
   // stop ends a long extraction within a block.
@@ -358,6 +373,25 @@ std::string PlacedName(const std::string& entry) {
   return name.empty() ? std::string("_.zip") : name;
 }
 
+// The names of the files placing the archive may make: its entries' last
+// levels, or its own name when it is copied.
+std::vector<std::string> PlacedNames(const zip::TZipArchive& archive, bool unpack) {
+  std::vector<std::string> names;
+  if (!unpack) {
+    names.push_back(platform::FromPath(platform::ToPath(archive.ZipFileName()).filename()));
+    return names;
+  }
+  for (int i = 0; i < archive.EntryCount(); ++i)
+    if (const auto* entry = archive.Entry(i)) names.push_back(EntryFileName(entry->FileName()));
+  return names;
+}
+
+bool HasInnerArchive(const zip::TZipArchive& archive) {
+  for (int i = 0; i < archive.EntryCount(); ++i)
+    if (const auto* entry = archive.Entry(i); entry && TSortRun::IsZipFileName(entry->FileName())) return true;
+  return false;
+}
+
 }  // namespace
 
 void TSortRun::ProcessFrame(TFrame& frame) {
@@ -368,6 +402,10 @@ void TSortRun::ProcessFrame(TFrame& frame) {
   zip::TZipArchive archive;
   OpenComponent(archive, frame);
   open.End();
+  // Archives inside it place files of names not known before they are opened:
+  // their names count once the archive is done.
+  if (parallel_ && !DryRun && frame.level == 0 && !HasInnerArchive(archive))
+    parallel_->Listed(archive_index_, PlacedNames(archive, host_.Unpack()));
   if (archive.ErrCode() != 0 && archive.EntryCount() == 0) ArchiveUnreadable(frame.name, archive.ErrMsg());
 
   // The engine goes with the component on every way out.
@@ -511,7 +549,8 @@ void TSortRun::PlaceSignatures(TFrame& frame, zip::TZipArchive& archive) {
         ~EngineGuard() { archive.SetEngineLoad(false); }
       } guard{component};
       component.SetEngineLoad(true);
-      PlaceDocument(component, record);
+      // Its document's folder, placed by this archive already, holds it.
+      PlaceDocument(component, record, record.target_folder);
     }
     host_.DocumentHandled(record);
   }
@@ -655,7 +694,7 @@ void TSortRun::ProcessDocument(zip::TZipArchive& archive, const std::string& ent
     } else if (DryRun) {
       record.action = TDocumentAction::WouldPlace;
     } else {
-      PlaceDocument(archive, record);
+      PlaceDocument(archive, record, output);
     }
   }
   if (IsPlaced(record.action)) ++count;
@@ -708,16 +747,6 @@ std::string PlacedKey(const std::string& path) {
 
 std::string FileNameOf(const std::string& path) { return platform::FromPath(platform::ToPath(path).filename()); }
 
-// The staging folder and what is left in it go on every way out.
-struct TStagingFolder {
-  std::string path;
-  ~TStagingFolder() {
-    if (path.empty()) return;
-    std::error_code ec;
-    fs::remove_all(platform::ToPath(path), ec);
-  }
-};
-
 }  // namespace
 
 // The files of one document's placement: their names relative to the target
@@ -730,9 +759,27 @@ struct TSortRun::TPlacement {
   // Folders stored in the archive, kept also when empty.
   std::vector<std::string> folders;
   bool copy = false;
+  // A staging folder, or a copy made ahead under a temporary name (a worker's),
+  // with what making it gave; whichever it is goes on every way out.
+  std::string staging;
+  std::string staged_copy;
+  std::error_code copy_error;
+
+  TPlacement() = default;
+  TPlacement(const TPlacement&) = delete;
+  TPlacement& operator=(const TPlacement&) = delete;
+  ~TPlacement() {
+    if (staging.empty()) return;
+    std::error_code ec;
+    fs::remove_all(platform::ToPath(staging), ec);
+  }
 };
 
-void TSortRun::PlaceDocument(zip::TZipArchive& archive, TDocumentRecord& record) {
+void TSortRun::PlaceDocument(zip::TZipArchive& archive, TDocumentRecord& record, const std::string& output) {
+  if (parallel_) {
+    PlaceInTurn(archive, record, output);
+    return;
+  }
   const std::string& folder = record.target_folder;
   if (stop_) {
     record.action = TDocumentAction::Interrupted;
@@ -754,21 +801,25 @@ void TSortRun::PlaceDocument(zip::TZipArchive& archive, TDocumentRecord& record)
 }
 
 void TSortRun::UnpackDocument(zip::TZipArchive& archive, TDocumentRecord& record) {
-  const std::string& folder = record.target_folder;
   // Beside the files it will replace, so moving them into place is a rename on
   // one file system, and nothing of an archive that fails halfway is seen.
-  TStagingFolder staging;
+  TPlacement placement;
+  if (StageUnpack(archive, record.target_folder, placement, record)) Settle(placement, record);
+}
+
+bool TSortRun::StageUnpack(zip::TZipArchive& archive, const std::string& parent, TPlacement& placement,
+                           TDocumentRecord& record) {
   std::error_code error;
-  for (int attempt = 0; attempt < 100 && staging.path.empty(); ++attempt) {
-    const std::string candidate = platform::TemporaryName(folder, platform::kStagingFolderExtension);
-    if (fs::create_directory(platform::ToPath(candidate), error)) staging.path = candidate;
+  for (int attempt = 0; attempt < 100 && placement.staging.empty(); ++attempt) {
+    const std::string candidate = platform::TemporaryName(parent, platform::kStagingFolderExtension);
+    if (fs::create_directory(platform::ToPath(candidate), error)) placement.staging = candidate;
     if (error) break;
   }
-  if (staging.path.empty()) {
+  if (placement.staging.empty()) {
     record.action = TDocumentAction::PlacementFailed;
     record.reason = "папка для распаковки не создана: " +
                     platform::ErrorReason(error ? error : std::make_error_code(std::errc::file_exists));
-    return;
+    return false;
   }
 
   // Entries the engine refuses for safety (paths that leave the folder, links)
@@ -781,14 +832,14 @@ void TSortRun::UnpackDocument(zip::TZipArchive& archive, TDocumentRecord& record
   };
   archive.SetNoSkipping(~((1u << zip::stUnsafePath) | (1u << zip::stLink)));
   last_message_.clear();
-  const int result = UnpackArchive(archive, staging.path);
+  const int result = UnpackArchive(archive, placement.staging);
   // The staging folder goes: later extractions into memory must not look for it.
   archive.SetExtrBaseDir({});
   archive.OnSkipped = nullptr;
   archive.SetNoSkipping(0);
   if (stop_) {
     record.action = TDocumentAction::Interrupted;
-    return;
+    return false;
   }
   // An error the engine only reported in a message (a refused entry) leaves
   // its code with the message mark; a failed extraction records its own.
@@ -797,13 +848,12 @@ void TSortRun::UnpackDocument(zip::TZipArchive& archive, TDocumentRecord& record
     record.action = TDocumentAction::PlacementFailed;
     if (failure.empty()) failure = archive.ErrMsg().empty() ? last_message_ : archive.ErrMsg();
     record.reason = failure.empty() ? std::string("архив не распакован") : failure;
-    return;
+    return false;
   }
 
-  TPlacement placement;
-  placement.folder = platform::IncludeTrailingDelimiter(folder);
+  placement.folder = platform::IncludeTrailingDelimiter(record.target_folder);
   placement.archive = record.archive;
-  const fs::path root = platform::ToPath(staging.path);
+  const fs::path root = platform::ToPath(placement.staging);
   for (fs::recursive_directory_iterator it(root, error), end; !error && it != end; it.increment(error)) {
     const fs::path relative = it->path().lexically_relative(root);
     std::error_code ec;
@@ -817,26 +867,100 @@ void TSortRun::UnpackDocument(zip::TZipArchive& archive, TDocumentRecord& record
   if (error) {
     record.action = TDocumentAction::PlacementFailed;
     record.reason = "распакованные файлы не прочитаны: " + platform::ErrorReason(error);
-    return;
+    return false;
   }
-  Settle(placement, record);
+  return true;
 }
 
-void TSortRun::CopyDocument(const std::string& file, const std::string& name, TDocumentRecord& record) {
-  TPlacement placement;
+void TSortRun::CopyPlacement(const std::string& file, const std::string& name, const TDocumentRecord& record,
+                             TPlacement& placement) {
   placement.folder = platform::IncludeTrailingDelimiter(record.target_folder);
   placement.archive = record.archive;
   placement.files = {name};
   placement.sources = {file};
   placement.copy = true;
+}
+
+void TSortRun::CopyDocument(const std::string& file, const std::string& name, TDocumentRecord& record) {
+  TPlacement placement;
+  CopyPlacement(file, name, record, placement);
+  SettleCopy(placement, record);
+}
+
+void TSortRun::SettleCopy(TPlacement& placement, TDocumentRecord& record) {
   // The archive already is the copy (the output folder was searched as input).
   platform::TFileIdentity source, target;
-  if (platform::GetFileIdentity(file, source) &&
+  if (platform::GetFileIdentity(placement.sources[0], source) &&
       platform::GetFileIdentity(placement.folder + placement.files[0], target) && source == target) {
     record.action = TDocumentAction::Identical;
     return;
   }
   Settle(placement, record);
+}
+
+void TSortRun::PlaceInTurn(zip::TZipArchive& archive, TDocumentRecord& record, const std::string& output) {
+  const std::string& folder = record.target_folder;
+  if (stop_) {
+    record.action = TDocumentAction::Interrupted;
+    return;
+  }
+  // The costly part, beside the other workers. What the component says meanwhile
+  // is told when it would have been said by one job: after the folder is made.
+  const std::string parent = parallel_->PrepareFolders(archive_index_, folder, output);
+  parallel_->RemoveStaleTemporariesOnce(parent);
+  TPlacement placement;
+  std::vector<THeldMessage> messages;
+  held_messages_ = &messages;
+  bool staged;
+  if (host_.Unpack()) {
+    staged = StageUnpack(archive, parent, placement, record);
+  } else {
+    CopyPlacement(frame_->file, frame_->placed_name, record, placement);
+    const std::string copy = platform::TemporaryName(parent, platform::kTemporaryFileExtension);
+    placement.copy_error = platform::CopyFileWhole(placement.sources[0], copy, [this] { return PollStop(); });
+    if (!placement.copy_error) placement.staging = placement.staged_copy = copy;
+    staged = !stop_;
+  }
+  held_messages_ = nullptr;
+  if (stop_) {
+    record.action = TDocumentAction::Interrupted;
+    return;
+  }
+  // Made ahead or not, the folder has nothing stale in it once this is done: a
+  // folder made by this run has nothing of a run that died.
+  parallel_->RemoveStaleTemporariesOnce(folder);
+
+  // The rest in the order of the search, as one job does it.
+  if (!parallel_->WaitTurn(archive_index_)) {
+    stop_ = true;
+    record.action = TDocumentAction::Interrupted;
+    return;
+  }
+  if (const std::error_code error = platform::CreateFolders(folder)) {
+    record.action = TDocumentAction::PlacementFailed;
+    record.reason = "папка не создана: " + platform::ErrorReason(error);
+    ++FailedCount;
+    return;
+  }
+  for (const THeldMessage& message : messages) host_.ArchiveMessage(message.archive, message.code, message.text);
+  if (staged) {
+    if (placement.copy)
+      SettleCopy(placement, record);
+    else
+      Settle(placement, record);
+  }
+  if (record.action == TDocumentAction::PlacementFailed || record.action == TDocumentAction::Kept) ++FailedCount;
+  // What is left of the staging goes once the next archive may take its turn.
+  leftovers_.push_back(std::move(placement.staging));
+  placement.staging.clear();
+}
+
+void TSortRun::RemoveLeftovers() {
+  for (const std::string& path : leftovers_) {
+    std::error_code ec;
+    if (!path.empty()) fs::remove_all(platform::ToPath(path), ec);
+  }
+  leftovers_.clear();
 }
 
 void TSortRun::Settle(TPlacement& placement, TDocumentRecord& record) {
@@ -850,8 +974,8 @@ void TSortRun::Settle(TPlacement& placement, TDocumentRecord& record) {
     for (size_t i = 0; i < count; ++i) {
       same[i] = false;
       const std::string target = placement.folder + Numbered(placement.files[i], n);
-      const auto hit = placed_.find(PlacedKey(target));
-      if (hit == placed_.end() || hit->second == placement.archive || !platform::FileExists(target)) continue;
+      const auto hit = Placed().find(PlacedKey(target));
+      if (hit == Placed().end() || hit->second == placement.archive || !platform::FileExists(target)) continue;
       std::error_code error;
       same[i] = platform::SameContent(placement.sources[i], target, error);
       if (!same[i] && !differing) {
@@ -903,9 +1027,15 @@ void TSortRun::Settle(TPlacement& placement, TDocumentRecord& record) {
     if (same[i]) continue;
     const std::string name = Numbered(placement.files[i], n);
     const std::string target = placement.folder + name;
-    const std::error_code error =
-        placement.copy ? platform::CopyFileWhole(placement.sources[i], target, [this] { return PollStop(); })
-                       : platform::RenameReplace(placement.sources[i], target);
+    std::error_code error;
+    if (!placement.copy)
+      error = platform::RenameReplace(placement.sources[i], target);
+    else if (placement.copy_error)
+      error = placement.copy_error;
+    else if (!placement.staged_copy.empty())
+      error = platform::RenameReplace(placement.staged_copy, target);
+    else
+      error = platform::CopyFileWhole(placement.sources[i], target, [this] { return PollStop(); });
     if (error == std::errc::operation_canceled && stop_) {
       record.action = TDocumentAction::Interrupted;
       return;
@@ -915,7 +1045,7 @@ void TSortRun::Settle(TPlacement& placement, TDocumentRecord& record) {
       record.reason = name + ": " + platform::ErrorReason(error);
       return;
     }
-    placed_[PlacedKey(target)] = placement.archive;
+    Placed()[PlacedKey(target)] = placement.archive;
   }
   for (const std::string& folder : placement.folders) platform::CreateFolders(placement.folder + folder);
   if (n > 1) record.reason += "; размещён как " + FileNameOf(Numbered(placement.files.front(), n));

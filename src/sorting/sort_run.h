@@ -8,6 +8,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cadastral/file_info_data.h"
@@ -21,6 +22,8 @@ class TZipArchive;
 }
 
 namespace sorting {
+
+class TParallelSort;
 
 inline constexpr const char* kSummaryCaption = "Сортировка завершена";
 
@@ -161,8 +164,16 @@ class TSortRun {
   TConflictPolicy OnConflict = TConflictPolicy::Replace;
   // Where the extraction engine is loaded from: the program's own folder.
   std::string EngineDirectory;
-  // None by default; stays the caller's.
+  // None by default; stays the caller's. Told of the stages of a run of one job only.
   TSortObserver* Observer = nullptr;
+  // Archives handled at the same time, each on a thread of its own (the command
+  // line's --jobs). The host still hears everything on the thread that started
+  // the run and in the order of the search, its settings are read once at the
+  // start, and the folders, files, records and counts are those of one job:
+  // same-run conflicts are settled in the order of the search. The workers'
+  // components show no dialog (as though Unattended). 1 (the window) handles the
+  // archives one after the other on the calling thread.
+  int Jobs = 1;
 
   // Counters of the last run, all set to 0 when a run starts. The kind counts
   // count the documents that were placed.
@@ -207,11 +218,14 @@ class TSortRun {
   static constexpr const char* kInnerArchiveMark = " › ";
 
  private:
+  friend class TParallelSort;
   struct TPlacement;
   struct TFrame;
   struct TInnerFolder;
   struct TInnerFile;
   void Run();
+  // One archive of the list: started, handled, its own errors reported.
+  void SortArchive(int index, int count, const std::string& path);
   std::string EngineFolder() const;
   // Asks the host once it has not yet said stop; true from then on.
   bool PollStop();
@@ -251,15 +265,34 @@ class TSortRun {
                        cadastral::TRef<Values> (*read_info)(common::TStream&, std::string*), int& count,
                        TargetFolder target_folder);
   // Creates the folder and copies or unpacks; the caller reports the record.
-  void PlaceDocument(zip::TZipArchive& archive, TDocumentRecord& record);
+  // output: the output folder the target lies in.
+  void PlaceDocument(zip::TZipArchive& archive, TDocumentRecord& record, const std::string& output);
   void UnpackDocument(zip::TZipArchive& archive, TDocumentRecord& record);
   // Copies the file under name into the record's folder.
   void CopyDocument(const std::string& file, const std::string& name, TDocumentRecord& record);
+  // Unpacks the archive into a new staging folder in parent and lists what came
+  // out; false (the record says why) when it failed or the run was stopped.
+  bool StageUnpack(zip::TZipArchive& archive, const std::string& parent, TPlacement& placement,
+                   TDocumentRecord& record);
+  // The copy's placement: the file under name, the record's folder.
+  static void CopyPlacement(const std::string& file, const std::string& name, const TDocumentRecord& record,
+                            TPlacement& placement);
+  void SettleCopy(TPlacement& placement, TDocumentRecord& record);
+  // A worker's placement (Jobs > 1): unpacks or copies under a temporary name
+  // beside the other workers, then creates the folder and settles the files
+  // once every archive before this one is done.
+  void PlaceInTurn(zip::TZipArchive& archive, TDocumentRecord& record, const std::string& output);
+  // A worker's: removes the staging folders (emptied by placing) and copies
+  // (left by a conflict) of its archive, once its turn is over.
+  void RemoveLeftovers();
   // Puts the files of one placement into the target folder, settling a conflict
   // with the files this run placed from other archives there; sets the action.
   void Settle(TPlacement& placement, TDocumentRecord& record);
   // Extracts every entry into the folder; the component's error code (0: done).
   static int UnpackArchive(zip::TZipArchive& archive, const std::string& folder);
+
+  // The run's record of placed files, or the one a worker shares with the others.
+  std::map<std::string, std::string>& Placed();
 
   TSortHost& host_;
   std::vector<std::string> archives_;
@@ -276,6 +309,17 @@ class TSortRun {
   // Where the archives inside archives are written for the component, made
   // when the first is met and removed with all it holds when the run ends.
   std::unique_ptr<TInnerFolder> inner_folder_;
+  // A worker's: the driver it works for, the archive in hand, and the component's
+  // messages held back until the archive's turn to place comes.
+  struct THeldMessage {
+    std::string archive;
+    int code;
+    std::string text;
+  };
+  TParallelSort* parallel_ = nullptr;
+  int archive_index_ = 0;
+  std::vector<THeldMessage>* held_messages_ = nullptr;
+  std::vector<std::string> leftovers_;
 };
 
 }  // namespace sorting

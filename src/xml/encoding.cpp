@@ -1,6 +1,7 @@
 #include "xml/encoding.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #include "common/stream.h"
@@ -107,23 +108,24 @@ enum SharedSlot { kAnsi, kAscii, kUtf16LE, kUtf16BE, kUtf7, kUtf8, kSlotCount };
 
 // Constant-initialised, so it exists before any static constructor runs; at
 // program end it frees the objects and clears the slots, so a late user
-// would get a new object instead of a dangling one.
+// would get a new object instead of a dangling one. Threads that sort archives
+// side by side ask for them at once: the first object stored in a slot wins.
 struct SharedEncodings {
-  TEncoding* slots[kSlotCount] = {};
+  std::atomic<TEncoding*> slots[kSlotCount] = {};
   ~SharedEncodings() {
-    for (TEncoding*& slot : slots) {
-      std::unique_ptr<TEncoding> owned(slot);
-      slot = nullptr;
-    }
+    for (std::atomic<TEncoding*>& slot : slots) std::unique_ptr<TEncoding> owned(slot.exchange(nullptr));
   }
 };
 SharedEncodings g_shared;
 
 template <class Make>
 TEncoding* SharedEncoding(SharedSlot slot, Make make) {
-  TEncoding*& object = g_shared.slots[slot];
-  if (!object) object = make().release();
-  return object;
+  std::atomic<TEncoding*>& object = g_shared.slots[slot];
+  TEncoding* existing = object.load(std::memory_order_acquire);
+  if (existing) return existing;
+  std::unique_ptr<TEncoding> made = make();
+  if (object.compare_exchange_strong(existing, made.get(), std::memory_order_acq_rel)) return made.release();
+  return existing;
 }
 
 }  // namespace
@@ -155,8 +157,8 @@ TEncoding* EncodingUTF8() {
 
 bool IsSharedEncoding(const TEncoding* encoding) {
   if (!encoding) return false;
-  for (const TEncoding* slot : g_shared.slots)
-    if (slot == encoding) return true;
+  for (const std::atomic<TEncoding*>& slot : g_shared.slots)
+    if (slot.load(std::memory_order_acquire) == encoding) return true;
   return false;
 }
 

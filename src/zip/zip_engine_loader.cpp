@@ -88,6 +88,9 @@ void TZipEngineLoader::Free() {
 int TZipEngineLoader::LoadFor(TZipArchive& component) {
   std::exception_ptr failure;
   int result;
+  // Taken under the lock: another component's thread may load the library next.
+  platform::TLibraryError error;
+  std::string path;
   {
     std::lock_guard<std::recursive_mutex> guard(lock_);
     TSlot* slot = Find(component);
@@ -122,6 +125,8 @@ int TZipEngineLoader::LoadFor(TZipArchive& component) {
     } else {
       result = slot ? slot->count : -1;
     }
+    error = last_error_;
+    path = path_;
   }
   // Reported outside the lock: the report runs event handlers.
   if (failure) {
@@ -131,10 +136,8 @@ int TZipEngineLoader::LoadFor(TZipArchive& component) {
       component.ReportException();
     }
   }
-  const std::string path = Path();
   if (result < 0) {
-    component.Diag("#" +
-                   FormatZipStr(component.LoadZipStr(ZE_LoadErr), {int64_t{last_error_.code}, last_error_.text, path}));
+    component.Diag("#" + FormatZipStr(component.LoadZipStr(ZE_LoadErr), {int64_t{error.code}, error.text, path}));
   } else {
     component.Diag("#" + FormatZipStr(component.LoadZipStr(ZE_Loaded), {path}));
   }
