@@ -282,23 +282,20 @@ void TSortRun::ArchiveUnreadable(const std::string& path, const std::string& mes
   host_.ArchiveFailed(path, message);
 }
 
-std::string TSortRun::SummaryText() const {
-  std::string text = common::Format("Обработано файлов: %d\r\n", N);
-  if (KptCount > 0) text += common::Format("Из них файлов КПТ: %d\r\n", KptCount);
-  if (KvzuCount > 0) text += common::Format("Из них файлов КВЗУ: %d\r\n", KvzuCount);
-  if (FailedCount > 0) text += common::Format("Не удалось разместить файлов: %d\r\n", FailedCount);
-  if (ConflictCount > 0) text += common::Format("Конфликтов размещения: %d\r\n", ConflictCount);
-  return common::Trim(text);
-}
+std::string TSortRun::SummaryText() const { return Summary(N, false); }
 
-std::string TSortRun::FullSummaryText() const {
-  // The archives handled: all that were found, unless the run was stopped.
-  std::string text = common::Format("Обработано файлов: %d\r\n", Done);
+// The archives handled: all that were found, unless the run was stopped.
+std::string TSortRun::FullSummaryText() const { return Summary(Done, true); }
+
+std::string TSortRun::Summary(int handled, bool full) const {
+  std::string text = common::Format("Обработано файлов: %d\r\n", handled);
   if (KptCount > 0) text += common::Format("Из них файлов КПТ: %d\r\n", KptCount);
   if (KvzuCount > 0) text += common::Format("Из них файлов КВЗУ: %d\r\n", KvzuCount);
-  if (UnreadableCount > 0) text += common::Format("Не удалось прочитать архивов: %d\r\n", UnreadableCount);
-  if (UnrecognisedCount > 0) text += common::Format("Не распознано документов: %d\r\n", UnrecognisedCount);
-  if (UnsupportedCount > 0) text += common::Format("Документов неподдерживаемых версий: %d\r\n", UnsupportedCount);
+  if (full) {
+    if (UnreadableCount > 0) text += common::Format("Не удалось прочитать архивов: %d\r\n", UnreadableCount);
+    if (UnrecognisedCount > 0) text += common::Format("Не распознано документов: %d\r\n", UnrecognisedCount);
+    if (UnsupportedCount > 0) text += common::Format("Документов неподдерживаемых версий: %d\r\n", UnsupportedCount);
+  }
   if (FailedCount > 0) text += common::Format("Не удалось разместить файлов: %d\r\n", FailedCount);
   if (ConflictCount > 0) text += common::Format("Конфликтов размещения: %d\r\n", ConflictCount);
   return common::Trim(text);
@@ -785,12 +782,7 @@ void TSortRun::PlaceDocument(zip::TZipArchive& archive, TDocumentRecord& record,
     record.action = TDocumentAction::Interrupted;
     return;
   }
-  if (const std::error_code error = platform::CreateFolders(folder)) {
-    record.action = TDocumentAction::PlacementFailed;
-    record.reason = "папка не создана: " + platform::ErrorReason(error);
-    ++FailedCount;
-    return;
-  }
+  if (!MakeTargetFolder(record)) return;
   // Leftovers of a run that died while it placed into this folder.
   if (cleaned_.insert(PlacedKey(folder)).second) platform::RemoveStaleTemporaries(folder);
   if (host_.Unpack())
@@ -798,6 +790,15 @@ void TSortRun::PlaceDocument(zip::TZipArchive& archive, TDocumentRecord& record,
   else
     CopyDocument(frame_->file, frame_->placed_name, record);
   if (record.action == TDocumentAction::PlacementFailed || record.action == TDocumentAction::Kept) ++FailedCount;
+}
+
+bool TSortRun::MakeTargetFolder(TDocumentRecord& record) {
+  const std::error_code error = platform::CreateFolders(record.target_folder);
+  if (!error) return true;
+  record.action = TDocumentAction::PlacementFailed;
+  record.reason = "папка не создана: " + platform::ErrorReason(error);
+  ++FailedCount;
+  return false;
 }
 
 void TSortRun::UnpackDocument(zip::TZipArchive& archive, TDocumentRecord& record) {
@@ -936,12 +937,7 @@ void TSortRun::PlaceInTurn(zip::TZipArchive& archive, TDocumentRecord& record, c
     record.action = TDocumentAction::Interrupted;
     return;
   }
-  if (const std::error_code error = platform::CreateFolders(folder)) {
-    record.action = TDocumentAction::PlacementFailed;
-    record.reason = "папка не создана: " + platform::ErrorReason(error);
-    ++FailedCount;
-    return;
-  }
+  if (!MakeTargetFolder(record)) return;
   for (const THeldMessage& message : messages) host_.ArchiveMessage(message.archive, message.code, message.text);
   if (staged) {
     if (placement.copy)

@@ -227,6 +227,8 @@ class TSortRun {
   // One archive of the list: started, handled, its own errors reported.
   void SortArchive(int index, int count, const std::string& path);
   std::string EngineFolder() const;
+  // The summary's lines with handled archives; full: also those of the command line.
+  std::string Summary(int handled, bool full) const;
   // Asks the host once it has not yet said stop; true from then on.
   bool PollStop();
   void ArchiveUnreadable(const std::string& path, const std::string& message);
@@ -267,6 +269,8 @@ class TSortRun {
   // Creates the folder and copies or unpacks; the caller reports the record.
   // output: the output folder the target lies in.
   void PlaceDocument(zip::TZipArchive& archive, TDocumentRecord& record, const std::string& output);
+  // Creates the record's folder; false (the record says why, counted) when it fails.
+  bool MakeTargetFolder(TDocumentRecord& record);
   void UnpackDocument(zip::TZipArchive& archive, TDocumentRecord& record);
   // Copies the file under name into the record's folder.
   void CopyDocument(const std::string& file, const std::string& name, TDocumentRecord& record);
