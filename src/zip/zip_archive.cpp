@@ -12,10 +12,11 @@ namespace zip {
 namespace {
 // Initialised before main runs, on the main thread.
 const std::thread::id g_main_thread = std::this_thread::get_id();
+bool OnMainThread() { return std::this_thread::get_id() == g_main_thread; }
 }  // namespace
 
 TZipArchive::TZipArchive()
-    : window_handle_(ZipInteraction().WindowHandle()), on_main_thread_(std::this_thread::get_id() == g_main_thread) {
+    : window_handle_(OnMainThread() ? ZipInteraction().WindowHandle() : 0), on_main_thread_(OnMainThread()) {
   // The loader is made before any component, so it outlives them all, those
   // with static storage included.
   ZipEngineLoader();

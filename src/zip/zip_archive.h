@@ -152,9 +152,12 @@ class TZipArchive : public TZipContext {
   // Entries the last extraction produced.
   int SuccessCount() const { return success_count_; }
 
-  // None: the process-wide interaction.
+  // None: the process-wide interaction for a component made on the main thread
+  // (the window's thread), the console one for a component made on another.
   void SetInteraction(TZipInteraction* interaction) { interaction_ = interaction; }
-  TZipInteraction& Interaction() const { return interaction_ ? *interaction_ : ZipInteraction(); }
+  TZipInteraction& Interaction() const {
+    return interaction_ ? *interaction_ : on_main_thread_ ? ZipInteraction() : ConsoleZipInteraction();
+  }
 
   // --- the listed archive ---------------------------------------------------
   // Entries of the visible list; 0 when inactive or nothing is listed.

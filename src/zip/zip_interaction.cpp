@@ -20,10 +20,14 @@ int TZipConsoleInteraction::ShowModal(TZipMessageDialog& dialog) {
   return index >= 0 ? dialog.Buttons()[static_cast<size_t>(index)].modal_result : zmrOk;
 }
 
-TZipInteraction& ZipInteraction() {
+TZipInteraction& ConsoleZipInteraction() {
   static TZipConsoleInteraction console;
+  return console;
+}
+
+TZipInteraction& ZipInteraction() {
   TZipInteraction* set = g_interaction.load();
-  return set ? *set : console;
+  return set ? *set : ConsoleZipInteraction();
 }
 
 void SetZipInteraction(TZipInteraction* interaction) { g_interaction.store(interaction); }

@@ -37,8 +37,11 @@ class TZipConsoleInteraction : public TZipInteraction {
 };
 
 // The process-wide interaction; SetZipInteraction(nullptr) restores the default.
-// The object set must outlive every component that uses it.
+// The object set must outlive every component that uses it. It belongs to the
+// main thread: components made on other threads use the console one.
 TZipInteraction& ZipInteraction();
 void SetZipInteraction(TZipInteraction* interaction);
+// The default, writing to standard error; safe on any thread.
+TZipInteraction& ConsoleZipInteraction();
 
 }  // namespace zip

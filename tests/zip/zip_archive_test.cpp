@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "platform/text_conversion.h"
 #include "support/zip_writer.h"
 #include "zip_test_util.h"
@@ -315,4 +317,31 @@ TEST(ZipInteraction, ConsolePresenterAnswersWithTheDefault) {
   testing::internal::CaptureStderr();
   EXPECT_EQ(console.ShowModal(d), zmrYes);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "App: message\n");
+}
+
+// The process-wide interaction belongs to the window's thread: a component made
+// on another thread (a worker of a parallel sort) neither shows its dialogs nor
+// turns its cursor, and falls back to standard error.
+TEST_F(ZipArchive, ComponentsOfOtherThreadsLeaveTheProcessWideInteractionAlone) {
+  const std::string path = Save(Sample());
+  TRecordingInteraction process_wide;
+  SetZipInteraction(&process_wide);
+  {
+    TZipArchive main_thread;
+    main_thread.SetZipFileName(path);
+    EXPECT_EQ(process_wide.busy_begun, 1);
+    EXPECT_EQ(&main_thread.Interaction(), &process_wide);
+  }
+  std::thread worker([&] {
+    TZipArchive component;
+    component.SetUnattended(true);
+    component.SetZipFileName(path);
+    EXPECT_EQ(component.EntryCount(), 2);
+    EXPECT_EQ(&component.Interaction(), &ConsoleZipInteraction());
+  });
+  worker.join();
+  SetZipInteraction(nullptr);
+  EXPECT_EQ(process_wide.busy_begun, 1);
+  EXPECT_EQ(process_wide.busy_ended, 1);
+  EXPECT_TRUE(process_wide.shown.empty());
 }
