@@ -295,23 +295,15 @@ bool IsCodePageSupported(uint32_t code_page) {
   return Classify(code_page, kind);
 }
 
-bool CodePageToUtf16(uint32_t code_page, std::string_view bytes, std::u16string& out) {
-  out.clear();
-  if (code_page == kCodePageUtf8) {
-    AppendUtf8ToUtf16(bytes, out);
-    return true;
-  }
+// Out is empty and the code page is not UTF-8.
+static bool SystemCodePageToUtf16(uint32_t code_page, std::string_view bytes, std::u16string& out) {
   if (!IsCodePageSupported(code_page)) return false;
   TCodePageDecoder(code_page).Decode(bytes, out, true);
   return true;
 }
 
-bool Utf16ToCodePage(uint32_t code_page, std::u16string_view text, std::string& out) {
-  out.clear();
-  if (code_page == kCodePageUtf8) {
-    AppendUtf16ToUtf8(text, out);
-    return true;
-  }
+// Out is empty and the code page is not UTF-8.
+static bool SystemUtf16ToCodePage(uint32_t code_page, std::u16string_view text, std::string& out) {
   TCodePageKind kind;
   if (!Classify(code_page, kind)) return false;
   if (kind == TCodePageKind::Utf16LE || kind == TCodePageKind::Utf16BE) {
@@ -520,24 +512,16 @@ bool IsCodePageSupported(uint32_t code_page) {
   return CachedConverter(code_page) != nullptr;
 }
 
-bool CodePageToUtf16(uint32_t code_page, std::string_view bytes, std::u16string& out) {
-  out.clear();
-  if (code_page == kCodePageUtf8) {
-    AppendUtf8ToUtf16(bytes, out);
-    return true;
-  }
+// Out is empty and the code page is not UTF-8.
+static bool SystemCodePageToUtf16(uint32_t code_page, std::string_view bytes, std::u16string& out) {
   UConverter* converter = CachedConverter(code_page);
   if (!converter) return false;
   DecodeWith(converter, bytes, out, true);
   return true;
 }
 
-bool Utf16ToCodePage(uint32_t code_page, std::u16string_view text, std::string& out) {
-  out.clear();
-  if (code_page == kCodePageUtf8) {
-    AppendUtf16ToUtf8(text, out);
-    return true;
-  }
+// Out is empty and the code page is not UTF-8.
+static bool SystemUtf16ToCodePage(uint32_t code_page, std::u16string_view text, std::string& out) {
   UConverter* converter = CachedConverter(code_page);
   if (!converter) return false;
   if (text.empty()) return true;
@@ -584,5 +568,24 @@ void TCodePageDecoder::Decode(std::string_view bytes, std::u16string& out, bool 
 void TCodePageDecoder::Reset() { ucnv_reset(impl_->converter); }
 
 #endif
+
+// UTF-8, the program's own text, is converted by the program itself on every system.
+bool CodePageToUtf16(uint32_t code_page, std::string_view bytes, std::u16string& out) {
+  out.clear();
+  if (code_page == kCodePageUtf8) {
+    AppendUtf8ToUtf16(bytes, out);
+    return true;
+  }
+  return SystemCodePageToUtf16(code_page, bytes, out);
+}
+
+bool Utf16ToCodePage(uint32_t code_page, std::u16string_view text, std::string& out) {
+  out.clear();
+  if (code_page == kCodePageUtf8) {
+    AppendUtf16ToUtf8(text, out);
+    return true;
+  }
+  return SystemUtf16ToCodePage(code_page, text, out);
+}
 
 }  // namespace platform

@@ -133,14 +133,9 @@ bool TParallelSort::StopRequested(int index) const { return stop_.load() || inde
 
 std::map<std::string, std::string>& TParallelSort::Placed() { return run_.placed_; }
 
-void TParallelSort::RemoveStaleTemporariesOnce(const std::string& folder) {
-  std::filesystem::path path = platform::ToPath(folder).lexically_normal();
-  if (!path.has_filename()) path = path.parent_path();
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (!cleaned_.insert(platform::FromPath(path)).second) return;
-  }
-  platform::RemoveStaleTemporaries(folder);
+bool TParallelSort::FirstCleaning(const std::string& key) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return cleaned_.insert(key).second;
 }
 
 void TParallelSort::Listed(int index, const std::vector<std::string>& names) {

@@ -51,8 +51,9 @@ class TParallelSort {
   void PlacingDone(int index, bool stopped);
   // The files placed so far; touched only by the archive whose turn it is.
   std::map<std::string, std::string>& Placed();
-  // Leftovers of a run that died, removed from a folder once per run.
-  void RemoveStaleTemporariesOnce(const std::string& folder);
+  // Whether the folder of this key is to be cleaned of a dead run's leftovers:
+  // true the first time it is asked for in the run, by whichever worker.
+  bool FirstCleaning(const std::string& key);
   // Whether the worker on archive index is to stop.
   bool StopRequested(int index) const;
 

@@ -372,21 +372,13 @@ std::string PlacedName(const std::string& entry) {
 
 // The names of the files placing the archive may make: its entries' last
 // levels, or its own name when it is copied.
-std::vector<std::string> PlacedNames(const zip::TZipArchive& archive, bool unpack) {
+std::vector<std::string> PlacedNames(const std::vector<std::string>& entries, const std::string& copy_name,
+                                     bool unpack) {
+  if (!unpack) return {copy_name};
   std::vector<std::string> names;
-  if (!unpack) {
-    names.push_back(platform::FromPath(platform::ToPath(archive.ZipFileName()).filename()));
-    return names;
-  }
-  for (int i = 0; i < archive.EntryCount(); ++i)
-    if (const auto* entry = archive.Entry(i)) names.push_back(EntryFileName(entry->FileName()));
+  names.reserve(entries.size());
+  for (const std::string& entry : entries) names.push_back(EntryFileName(entry));
   return names;
-}
-
-bool HasInnerArchive(const zip::TZipArchive& archive) {
-  for (int i = 0; i < archive.EntryCount(); ++i)
-    if (const auto* entry = archive.Entry(i); entry && TSortRun::IsZipFileName(entry->FileName())) return true;
-  return false;
 }
 
 }  // namespace
@@ -399,10 +391,6 @@ void TSortRun::ProcessFrame(TFrame& frame) {
   zip::TZipArchive archive;
   OpenComponent(archive, frame);
   open.End();
-  // Archives inside it place files of names not known before they are opened:
-  // their names count once the archive is done.
-  if (parallel_ && !DryRun && frame.level == 0 && !HasInnerArchive(archive))
-    parallel_->Listed(archive_index_, PlacedNames(archive, host_.Unpack()));
   if (archive.ErrCode() != 0 && archive.EntryCount() == 0) ArchiveUnreadable(frame.name, archive.ErrMsg());
 
   // The engine goes with the component on every way out.
@@ -426,6 +414,10 @@ void TSortRun::ProcessFrame(TFrame& frame) {
     const auto* entry = archive.Entry(i);
     if (entry) names.push_back(entry->FileName());
   }
+  // Archives inside it place files of names not known before they are opened:
+  // their names count once the archive is done.
+  if (parallel_ && !DryRun && frame.level == 0 && std::none_of(names.begin(), names.end(), IsZipFileName))
+    parallel_->Listed(archive_index_, PlacedNames(names, frame.placed_name, host_.Unpack()));
   // An archive inside another that holds signatures only waits for the
   // documents of its siblings.
   if (frame.level > 0 && !names.empty() && std::all_of(names.begin(), names.end(), EndsWithSig)) {
@@ -783,13 +775,20 @@ void TSortRun::PlaceDocument(zip::TZipArchive& archive, TDocumentRecord& record,
     return;
   }
   if (!MakeTargetFolder(record)) return;
-  // Leftovers of a run that died while it placed into this folder.
-  if (cleaned_.insert(PlacedKey(folder)).second) platform::RemoveStaleTemporaries(folder);
+  RemoveStaleTemporariesOnce(folder);
   if (host_.Unpack())
     UnpackDocument(archive, record);
   else
     CopyDocument(frame_->file, frame_->placed_name, record);
   if (record.action == TDocumentAction::PlacementFailed || record.action == TDocumentAction::Kept) ++FailedCount;
+}
+
+void TSortRun::RemoveStaleTemporariesOnce(const std::string& folder) {
+  // The folder's key without a closing delimiter, so that "a/b/" and "a/b" are one.
+  fs::path path = platform::ToPath(folder);
+  if (!path.has_filename()) path = path.parent_path();
+  const std::string key = PlacedKey(platform::FromPath(path));
+  if (parallel_ ? parallel_->FirstCleaning(key) : cleaned_.insert(key).second) platform::RemoveStaleTemporaries(folder);
 }
 
 bool TSortRun::MakeTargetFolder(TDocumentRecord& record) {
@@ -908,7 +907,7 @@ void TSortRun::PlaceInTurn(zip::TZipArchive& archive, TDocumentRecord& record, c
   // The costly part, beside the other workers. What the component says meanwhile
   // is told when it would have been said by one job: after the folder is made.
   const std::string parent = parallel_->PrepareFolders(archive_index_, folder, output);
-  parallel_->RemoveStaleTemporariesOnce(parent);
+  RemoveStaleTemporariesOnce(parent);
   TPlacement placement;
   std::vector<THeldMessage> messages;
   held_messages_ = &messages;
@@ -929,7 +928,7 @@ void TSortRun::PlaceInTurn(zip::TZipArchive& archive, TDocumentRecord& record, c
   }
   // Made ahead or not, the folder has nothing stale in it once this is done: a
   // folder made by this run has nothing of a run that died.
-  parallel_->RemoveStaleTemporariesOnce(folder);
+  RemoveStaleTemporariesOnce(folder);
 
   // The rest in the order of the search, as one job does it.
   if (!parallel_->WaitTurn(archive_index_)) {

@@ -269,6 +269,9 @@ class TSortRun {
   // Creates the folder and copies or unpacks; the caller reports the record.
   // output: the output folder the target lies in.
   void PlaceDocument(zip::TZipArchive& archive, TDocumentRecord& record, const std::string& output);
+  // Leftovers of a run that died while it placed into the folder, removed the
+  // first time the run (any of its workers) places into it.
+  void RemoveStaleTemporariesOnce(const std::string& folder);
   // Creates the record's folder; false (the record says why, counted) when it fails.
   bool MakeTargetFolder(TDocumentRecord& record);
   void UnpackDocument(zip::TZipArchive& archive, TDocumentRecord& record);

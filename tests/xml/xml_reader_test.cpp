@@ -14,6 +14,10 @@ using namespace xml_test;
 namespace {
 
 void NoBreak(TXMLReaderSettings& s) { s.BreakReading = TXMLBreakReading::None; }
+void LenientNoBreak(TXMLReaderSettings& s) {
+  Lenient(s);
+  NoBreak(s);
+}
 
 }  // namespace
 
@@ -86,10 +90,7 @@ TEST(XMLReader, WrongEndTag) {
   EXPECT_EQ(r.tokens, "<a | >a | <b | >b");
   EXPECT_TRUE(dynamic_cast<const TXMLParseErrorInvalidStructure*>(r.parse_error.get()));
 
-  r = ReadAll("<a><b><c></a>after", [](auto& s) {
-    s.StrictXML = false;
-    s.BreakReading = TXMLBreakReading::None;
-  });
+  r = ReadAll("<a><b><c></a>after", LenientNoBreak);
   EXPECT_EQ(r.error, "");
   EXPECT_EQ(r.tokens, "<a | >a | <b | >b | <c | >c | </c | </b | </a | T:after");
   // An end tag of an element that is not open closes just the top one.
@@ -101,13 +102,7 @@ TEST(XMLReader, WrongEndTag) {
 TEST(XMLReader, BreakReadingAfterTheDocumentElement) {
   EXPECT_EQ(ReadAll("<a/><b/>").tokens, "<a | />a");
   EXPECT_EQ(ReadAll("<a></a><!-- after -->").tokens, "<a | >a | </a");
-  EXPECT_EQ(ReadAll("<a/><b/>",
-                    [](auto& s) {
-                      s.StrictXML = false;
-                      s.BreakReading = TXMLBreakReading::None;
-                    })
-                .tokens,
-            "<a | />a | <b | />b");
+  EXPECT_EQ(ReadAll("<a/><b/>", LenientNoBreak).tokens, "<a | />a | <b | />b");
 
   // Cleared by the caller: reading goes on, and stops again when the next
   // element opened from there closes with no element left open. (Lenient: in
@@ -272,13 +267,7 @@ TEST(XMLReader, StrictDocumentElement) {
   EXPECT_EQ(r.tokens, "<a | />a | T:\\r\\n | !-- c ");
   EXPECT_TRUE(dynamic_cast<const TXMLParseErrorInvalidStructure*>(r.parse_error.get()));
   EXPECT_EQ(ReadAll("<a></a><a></a>", NoBreak).error, "There is a second document element \"a\" in the document.");
-  EXPECT_EQ(ReadAll("<a/><b/>",
-                    [](auto& s) {
-                      s.StrictXML = false;
-                      s.BreakReading = TXMLBreakReading::None;
-                    })
-                .tokens,
-            "<a | />a | <b | />b");
+  EXPECT_EQ(ReadAll("<a/><b/>", LenientNoBreak).tokens, "<a | />a | <b | />b");
   // Comments, instructions and white space may stand around it.
   r = ReadAll("\r\n<!-- c -->\r\n<?pi x?>\t<a>\r\n</a>\r\n<!-- d --> \r\n", NoBreak);
   EXPECT_EQ(r.error, "");
@@ -310,13 +299,7 @@ TEST(XMLReader, StrictTextOutsideTheDocumentElement) {
     EXPECT_EQ(r.tokens, "T:\xEF\xBB\xBF | <a | />a");
   }
   // Lenient reading keeps them as text.
-  EXPECT_EQ(ReadAll("x<a/>y&amp;",
-                    [](auto& s) {
-                      s.StrictXML = false;
-                      s.BreakReading = TXMLBreakReading::None;
-                    })
-                .tokens,
-            "T:x | <a | />a | T:y&");
+  EXPECT_EQ(ReadAll("x<a/>y&amp;", LenientNoBreak).tokens, "T:x | <a | />a | T:y&");
 }
 
 TEST(XMLReader, StrictComments) {
@@ -475,13 +458,7 @@ TEST(XMLReader, ElementHeaders) {
   // Lenient headers.
   EXPECT_EQ(ReadAll("<a b c=d e = 'f' g=>x</a>", Lenient).tokens, "<a | b= | c=d | e=f | g= | >a | T:x | </a");
   EXPECT_EQ(ReadAll("<a b='1'<c/>", Lenient).tokens, "<a | b=1 | <c= | />a");
-  EXPECT_EQ(ReadAll("<a/ >x</a>",
-                    [](auto& s) {
-                      s.StrictXML = false;
-                      s.BreakReading = TXMLBreakReading::None;
-                    })
-                .tokens,
-            "<a | >a | T:x | </a");
+  EXPECT_EQ(ReadAll("<a/ >x</a>", LenientNoBreak).tokens, "<a | >a | T:x | </a");
   EXPECT_EQ(ReadAll("<1a>< b></1a>", Lenient).tokens, "<1a | >1a | T:< b> | </1a");
   EXPECT_EQ(ReadAll("<a><<b/></a>", Lenient).tokens, "<a | >a | T:< | <b | />b | </a");
   EXPECT_EQ(ReadAll("<a></ a></a>", Lenient).tokens, "<a | >a | T:</ a> | </a");
