@@ -16,39 +16,7 @@ using testdocs::TSchema;
 
 namespace {
 
-enum class TVariant { IndentedUtf8, SingleLineUtf8, Utf8WithBom, Windows1251 };
-
-testdocs::TBuildOptions OptionsFor(TVariant variant) {
-  testdocs::TBuildOptions options;
-  switch (variant) {
-    case TVariant::IndentedUtf8:
-      break;
-    case TVariant::SingleLineUtf8:
-      options.layout = testdocs::TLayout::SingleLine;
-      break;
-    case TVariant::Utf8WithBom:
-      options.byte_order_mark = true;
-      break;
-    case TVariant::Windows1251:
-      options.encoding = testdocs::TEncoding::Windows1251;
-      break;
-  }
-  return options;
-}
-
-const char* VariantName(TVariant variant) {
-  switch (variant) {
-    case TVariant::IndentedUtf8:
-      return "Indented";
-    case TVariant::SingleLineUtf8:
-      return "SingleLine";
-    case TVariant::Utf8WithBom:
-      return "Bom";
-    case TVariant::Windows1251:
-      return "Windows1251";
-  }
-  return "";
-}
+using TVariant = testdocs::TDocumentVariant;
 
 bool IsKpt(TSchema schema) { return testdocs::KindOf(schema) == testdocs::TDocumentKind::Kpt; }
 
@@ -86,7 +54,7 @@ TValues Read(TSchema schema, const std::string& bytes) {
 class DocumentSchemas : public ::testing::TestWithParam<std::tuple<TSchema, TVariant>> {
  protected:
   TSchema schema() const { return std::get<0>(GetParam()); }
-  testdocs::TBuildOptions options() const { return OptionsFor(std::get<1>(GetParam())); }
+  testdocs::TBuildOptions options() const { return testdocs::VariantOptions(std::get<1>(GetParam())); }
   testdocs::TDocument sample() const { return testdocs::SampleDocument(schema()); }
 };
 
@@ -166,11 +134,11 @@ TEST_P(DocumentSchemas, TheOtherFileClassChoosesByVersionAlone) {
 
 INSTANTIATE_TEST_SUITE_P(AllSchemas, DocumentSchemas,
                          ::testing::Combine(::testing::ValuesIn(testdocs::kEarlierSchemas),
-                                            ::testing::Values(TVariant::IndentedUtf8, TVariant::SingleLineUtf8,
-                                                              TVariant::Utf8WithBom, TVariant::Windows1251)),
+                                            ::testing::Values(TVariant::Indented, TVariant::SingleLine, TVariant::Bom,
+                                                              TVariant::Windows1251)),
                          [](const auto& p) {
                            return std::string(testdocs::SchemaName(std::get<0>(p.param))) + "_" +
-                                  VariantName(std::get<1>(p.param));
+                                  testdocs::VariantName(std::get<1>(p.param));
                          });
 
 }  // namespace

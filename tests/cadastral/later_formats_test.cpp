@@ -78,43 +78,12 @@ std::string Replaced(std::string text, std::string_view what, std::string_view w
 
 // --- every later format in every layout and encoding ------------------------------
 
-enum class TVariant { Indented, SingleLine, Bom, Windows1251, BomWithoutDeclaration, LaterGenerator };
-
-testdocs::TBuildOptions OptionsFor(TVariant variant) {
-  testdocs::TBuildOptions options;
-  switch (variant) {
-    case TVariant::Indented:
-      break;
-    case TVariant::SingleLine:
-      options.layout = testdocs::TLayout::SingleLine;
-      break;
-    case TVariant::Bom:
-      options.byte_order_mark = true;
-      break;
-    case TVariant::Windows1251:
-      options.encoding = testdocs::TEncoding::Windows1251;
-      break;
-    case TVariant::BomWithoutDeclaration:
-      options.byte_order_mark = true;
-      options.xml_declaration = false;
-      break;
-    case TVariant::LaterGenerator:
-      options = testdocs::LaterGeneratorOptions();
-      break;
-  }
-  return options;
-}
-
-const char* VariantName(TVariant variant) {
-  constexpr const char* kNames[] = {"Indented",      "SingleLine", "Bom", "Windows1251", "BomWithoutDeclaration",
-                                    "LaterGenerator"};
-  return kNames[static_cast<int>(variant)];
-}
+using TVariant = testdocs::TDocumentVariant;
 
 class LaterFormats : public ::testing::TestWithParam<std::tuple<TSchema, TVariant>> {
  protected:
   TSchema schema() const { return std::get<0>(GetParam()); }
-  testdocs::TBuildOptions options() const { return OptionsFor(std::get<1>(GetParam())); }
+  testdocs::TBuildOptions options() const { return testdocs::VariantOptions(std::get<1>(GetParam())); }
 };
 
 TEST_P(LaterFormats, RecognisedAndEveryValueRead) {
@@ -136,7 +105,7 @@ INSTANTIATE_TEST_SUITE_P(All, LaterFormats,
                                                               TVariant::LaterGenerator)),
                          [](const auto& p) {
                            return std::string(testdocs::SchemaName(std::get<0>(p.param))) + "_" +
-                                  VariantName(std::get<1>(p.param));
+                                  testdocs::VariantName(std::get<1>(p.param));
                          });
 
 // --- recognition ------------------------------------------------------------------

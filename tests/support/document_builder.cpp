@@ -638,6 +638,37 @@ TBuildOptions LaterGeneratorOptions() {
   return options;
 }
 
+TBuildOptions VariantOptions(TDocumentVariant variant) {
+  TBuildOptions options;
+  switch (variant) {
+    case TDocumentVariant::Indented:
+      break;
+    case TDocumentVariant::SingleLine:
+      options.layout = TLayout::SingleLine;
+      break;
+    case TDocumentVariant::Bom:
+      options.byte_order_mark = true;
+      break;
+    case TDocumentVariant::Windows1251:
+      options.encoding = TEncoding::Windows1251;
+      break;
+    case TDocumentVariant::BomWithoutDeclaration:
+      options.byte_order_mark = true;
+      options.xml_declaration = false;
+      break;
+    case TDocumentVariant::LaterGenerator:
+      options = LaterGeneratorOptions();
+      break;
+  }
+  return options;
+}
+
+const char* VariantName(TDocumentVariant variant) {
+  constexpr const char* kNames[] = {"Indented",      "SingleLine", "Bom", "Windows1251", "BomWithoutDeclaration",
+                                    "LaterGenerator"};
+  return kNames[static_cast<int>(variant)];
+}
+
 TParcel SampleParcel(std::string_view block_number, int index) {
   TParcel parcel;
   parcel.cadastral_number = std::string(block_number).append(":").append(std::to_string(index));

@@ -245,6 +245,11 @@ struct TBuildOptions {
 // and a declaration with a blank before its "?>".
 TBuildOptions LaterGeneratorOptions();
 
+// The layouts and encodings a reader is tried with, and their names in test names.
+enum class TDocumentVariant { Indented, SingleLine, Bom, Windows1251, BomWithoutDeclaration, LaterGenerator };
+TBuildOptions VariantOptions(TDocumentVariant variant);
+const char* VariantName(TDocumentVariant variant);
+
 // The document's bytes.
 std::string BuildDocument(const TDocument& document, const TBuildOptions& options = {});
 
